@@ -1,0 +1,91 @@
+// Portable file access and process facts: the only code that talks to the
+// operating system. Names go to the file system byte for byte.
+#ifndef TORVEL_DRIVER_PLATFORM_H
+#define TORVEL_DRIVER_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace torvel {
+
+// Which file on disk a name leads to (device and inode, or volume and index).
+struct FileIdentity {
+  std::uint64_t Volume = 0;
+  std::uint64_t Index = 0;
+  bool operator==(const FileIdentity &) const = default;
+};
+
+// An open file, closed when it goes out of scope. Move-only.
+class File {
+public:
+  enum class Sharing {
+    ReadOnly,  // others may read the file while we hold it, not write it
+    ReadWrite, // others may read and write it
+  };
+  enum class CreateResult { Created, Failed, IsProtected };
+
+  File() = default;
+  File(File &&Other) noexcept;
+  File &operator=(File &&Other) noexcept;
+  File(const File &) = delete;
+  File &operator=(const File &) = delete;
+  ~File();
+
+  // Opens an existing regular file for reading only. Folders, devices and
+  // pipes fail, so that no read can hang.
+  static std::optional<File> openForReading(const std::string &Name,
+                                            Sharing Share);
+
+  // Creates a file for writing, or truncates it. When the name leads to one
+  // of the Protected files nothing is touched and IsProtected comes back.
+  static CreateResult createForWriting(const std::string &Name,
+                                       std::span<const FileIdentity> Protected,
+                                       File &Out);
+
+  bool isOpen() const;
+  std::uint64_t size() const;
+  std::optional<FileIdentity> identity() const;
+
+  // Reads up to Buffer.size() bytes at Offset; returns how many arrived.
+  // Fewer than asked means the end of the file (or a read error).
+  std::size_t readAt(std::uint64_t Offset, std::span<std::uint8_t> Buffer);
+
+  // Writes all of Text; false on any failure.
+  bool write(std::string_view Text);
+
+  // Closes the file; false when the system reports an error on the way
+  // (a full disk may show only here). Closing a closed file is fine.
+  bool close();
+
+private:
+#ifdef _WIN32
+  void *Handle = nullptr;
+#else
+  int Fd = -1;
+#endif
+  std::uint64_t Size = 0;
+  bool Ok = true;
+};
+
+// The identity of the file a name leads to, if it exists.
+std::optional<FileIdentity> identifyFile(const std::string &Name);
+
+// Full path of the running executable.
+std::string executablePath();
+
+// The path made absolute against the current directory.
+std::string expandPath(const std::string &Path);
+
+// Writes bytes to standard output unchanged; false on failure.
+bool writeStdout(std::string_view Text);
+
+// True for the characters that end a folder or drive name in a path.
+inline bool isPathDelimiter(char C) { return C == '/' || C == '\\' || C == ':'; }
+
+} // namespace torvel
+
+#endif

@@ -1,0 +1,175 @@
+#include "driver/run.h"
+
+#include "driver/args.h"
+#include "driver/run_state.h"
+#include "picture/vkp.h"
+
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace torvel {
+
+namespace {
+
+std::string executableFolder() {
+  std::string Path = executablePath();
+  std::size_t Pos = Path.size();
+  while (Pos > 0 && !isPathDelimiter(Path[Pos - 1]))
+    --Pos;
+  return Path.substr(0, Pos);
+}
+
+void defaultConfigPath(RunState &Run) {
+  std::string Folder = executableFolder();
+  if (Folder.empty() || !isPathDelimiter(Folder.back()))
+    Folder +=
+#ifdef _WIN32
+        '\\';
+#else
+        '/';
+#endif
+  Run.ConfigPath = Folder + "MARLOW.INI";
+}
+
+void checkArguments(RunState &Run) {
+  if (!Run.Status.empty())
+    return;
+  if (Run.BmpName.empty() || Run.FlashName.empty() || Run.PictureIndex < 0)
+    Run.Status = "Incorrect parameters";
+}
+
+void loadBlockMap(RunState &Run) {
+  if (!Run.Status.empty())
+    return;
+  std::optional<BlockMap> Map = readBlockMap(Run.ConfigPath);
+  if (!Map) {
+    Run.Status = "Cannot open " + Run.ConfigPath;
+    return;
+  }
+  Run.Map = std::move(*Map);
+}
+
+void openFlash(RunState &Run) {
+  if (!Run.Status.empty())
+    return;
+  // Read access only: the dump is never written, and may be read-only.
+  std::optional<File> Flash =
+      File::openForReading(Run.FlashName, File::Sharing::ReadWrite);
+  if (!Flash) {
+    Run.Status = "Couldn't open file " + Run.FlashName;
+    return;
+  }
+  Run.Flash = std::move(*Flash);
+}
+
+// The files that the output and error files must never overwrite.
+std::vector<FileIdentity> inputIdentities(const RunState &Run) {
+  std::vector<FileIdentity> Inputs;
+  for (std::optional<FileIdentity> Id :
+       {identifyFile(Run.BmpName), Run.Flash.identity(),
+        identifyFile(expandPath(Run.ConfigPath))})
+    if (Id)
+      Inputs.push_back(*Id);
+  return Inputs;
+}
+
+void openOutput(RunState &Run) {
+  if (!Run.Status.empty())
+    return;
+  if (Run.OutputName.empty())
+    Run.OutputName = changeFileExt(Run.BmpName, ".vkp");
+  if (File::createForWriting(Run.OutputName, inputIdentities(Run),
+                             Run.Output) != File::CreateResult::Created)
+    Run.Status = "Couldn't write to " + Run.OutputName;
+}
+
+void closeFiles(RunState &Run) {
+  // A write error may surface only when the data reach the disk.
+  if (Run.Output.isOpen() && !Run.Output.close() && Run.Status.empty())
+    Run.Status = "Cannot save to " + Run.OutputName;
+  Run.Flash.close();
+}
+
+// Writes the report line; a failed run or a lost report exits with 1.
+int report(RunState &Run, bool Failed,
+           const std::vector<FileIdentity> &Protected) {
+  std::string Line = "ERROR: " + Run.Status + "\r\n";
+  if (Run.ErrorName.empty())
+    return writeStdout(Line) && !Failed ? 0 : 1;
+  File ErrorFile;
+  if (File::createForWriting(Run.ErrorName, Protected, ErrorFile) !=
+      File::CreateResult::Created) {
+    Run.Status = "Couldn't open file " + Run.ErrorName;
+    return 1;
+  }
+  bool Written = ErrorFile.write(Line);
+  bool Closed = ErrorFile.close();
+  return Written && Closed && !Failed ? 0 : 1;
+}
+
+} // namespace
+
+int runTorvel(const std::vector<std::string> &Args) {
+  RunState Run;
+  defaultConfigPath(Run);
+  switch (parseArguments(Run, Args)) {
+  case ParseOutcome::NoArguments:
+    writeStdout(usageScreen());
+    return 2;
+  case ParseOutcome::HelpAsked:
+    writeStdout(usageScreen());
+    return 0;
+  case ParseOutcome::Continue:
+    break;
+  }
+  checkArguments(Run);
+  loadBlockMap(Run);
+  openFlash(Run);
+  openOutput(Run);
+  convertPicture(Run);
+
+  // The error file must not land on an input or on the patch just written.
+  std::vector<FileIdentity> Protected = inputIdentities(Run);
+  if (std::optional<FileIdentity> Out = Run.Output.identity())
+    Protected.push_back(*Out);
+
+  closeFiles(Run);
+  bool Failed = !Run.Status.empty();
+  if (!Failed)
+    Run.Status = Run.BmpName + " -> " + Run.OutputName + " Converted OK";
+  return report(Run, Failed, Protected);
+}
+
+std::string uncaughtReport(const std::string &ClassName,
+                           const std::string &Module, std::uint32_t Address,
+                           const std::string &Message) {
+  char Hex[9];
+  std::snprintf(Hex, sizeof Hex, "%08X", Address);
+  std::string Text = "Exception " + ClassName + " in module " + Module +
+                     " at " + Hex + ".\n" + Message;
+  if (Text.empty() || Text.back() != '.')
+    Text += '.';
+  return Text + "\r\n";
+}
+
+std::string baseName(const std::string &Path) {
+  std::size_t Pos = Path.size();
+  while (Pos > 0 && !isPathDelimiter(Path[Pos - 1]))
+    --Pos;
+  return Path.substr(Pos);
+}
+
+std::string changeFileExt(const std::string &Name,
+                          const std::string &Extension) {
+  for (std::size_t Pos = Name.size(); Pos > 0; --Pos) {
+    char C = Name[Pos - 1];
+    if (isPathDelimiter(C))
+      break;
+    if (C == '.')
+      return Name.substr(0, Pos - 1) + Extension;
+  }
+  return Name + Extension;
+}
+
+} // namespace torvel

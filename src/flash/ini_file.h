@@ -1,0 +1,88 @@
+// A read-only INI file reader that answers as the Windows profile service
+// does: names match regardless of letter case, the first of duplicate
+// sections and keys wins, ';' starts a comment line.
+#ifndef TORVEL_FLASH_INI_FILE_H
+#define TORVEL_FLASH_INI_FILE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace torvel {
+
+class TCustomIniFile {
+public:
+  explicit TCustomIniFile(std::string FileName);
+  virtual ~TCustomIniFile() = default;
+
+  const std::string &fileName() const { return FileName; }
+
+  // The value text, or Default when the section or key is missing.
+  virtual std::string readString(const std::string &Section,
+                                 const std::string &Ident,
+                                 const std::string &Default) const = 0;
+  // The value text as an integer, or Default when it is not valid.
+  virtual std::int32_t readInteger(const std::string &Section,
+                                   const std::string &Ident,
+                                   std::int32_t Default) const;
+  // The key names of Section, in file order.
+  virtual std::vector<std::string>
+  readSection(const std::string &Section) const = 0;
+
+  // True when Section holds at least one key.
+  bool sectionExists(const std::string &Section) const;
+
+private:
+  std::string FileName;
+};
+
+class TIniFile : public TCustomIniFile {
+public:
+  // Reads the file at FileName; isOpen() tells whether that worked.
+  explicit TIniFile(std::string FileName);
+
+  bool isOpen() const { return Opened; }
+
+  std::string readString(const std::string &Section, const std::string &Ident,
+                         const std::string &Default) const override;
+  std::vector<std::string>
+  readSection(const std::string &Section) const override;
+
+  // Value texts longer than this are cut.
+  static constexpr std::size_t MaxValueLength = 2047;
+
+private:
+  // ASCII case-insensitive hashing and comparison of names.
+  struct NameHash {
+    std::size_t operator()(const std::string &Name) const;
+  };
+  struct NameEqual {
+    bool operator()(const std::string &A, const std::string &B) const;
+  };
+  template <typename T>
+  using NameMap = std::unordered_map<std::string, T, NameHash, NameEqual>;
+
+  struct Value {
+    std::string Text;
+    std::size_t Order = 0; // place among the section's keys
+  };
+  using KeyTable = NameMap<Value>;
+
+  void readLine(std::string_view Line);
+  const KeyTable *findSection(const std::string &Name) const;
+
+  std::vector<KeyTable> Sections;
+  NameMap<std::size_t> SectionIndex;
+  // Where key lines go; NoSection before the first header and inside a
+  // repeated section.
+  static constexpr std::size_t NoSection = static_cast<std::size_t>(-1);
+  std::size_t Current = NoSection;
+  bool Opened = false;
+};
+
+} // namespace torvel
+
+#endif

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, only those that are missing.
+# Usage: scripts/deps.sh [base] [windows] [fuzz] [bench]   (default: base)
+set -euo pipefail
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(base)
+
+packages=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    base) packages+=(cmake g++ ninja-build libgtest-dev) ;;
+    windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;
+    fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+    bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
+    *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -41,7 +41,8 @@ private:
 
 class TIniFile : public TCustomIniFile {
 public:
-  // Reads the file at FileName; isOpen() tells whether that worked.
+  // Reads the file at FileName; isOpen() tells whether that worked. A file
+  // holding more than MaxKeptBytes of names and values does not open.
   explicit TIniFile(std::string FileName);
 
   bool isOpen() const { return Opened; }
@@ -53,6 +54,8 @@ public:
 
   // Value texts longer than this are cut.
   static constexpr std::size_t MaxValueLength = 2047;
+  // What the kept names and values may cost, with a per-entry overhead.
+  static constexpr std::size_t MaxKeptBytes = 16 * 1024 * 1024;
 
 private:
   // ASCII case-insensitive hashing and comparison of names.
@@ -80,6 +83,7 @@ private:
   // repeated section.
   static constexpr std::size_t NoSection = static_cast<std::size_t>(-1);
   std::size_t Current = NoSection;
+  std::size_t Kept = 0;
   bool Opened = false;
 };
 

@@ -11,7 +11,7 @@ namespace {
 // A fullflash image holding one picture-table entry.
 std::string flashWithEntry(int Index, std::uint8_t Width, std::uint8_t Height,
                            std::uint16_t Word, std::uint16_t Page) {
-  std::string Flash(0xDDF30 + 8 * (Index + 1), '\xFF');
+  std::string Flash(std::size_t(0xDDF30 + 8 * (Index + 1)), '\xFF');
   const char Entry[8] = {char(Width), char(Height), 0, 0,
                          char(Word),  char(Word >> 8), char(Page),
                          char(Page >> 8)};

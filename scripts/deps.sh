@@ -10,7 +10,7 @@ packages=()
 for group in "${groups[@]}"; do
   case "$group" in
     base) packages+=(cmake g++ ninja-build libgtest-dev) ;;
-    windows) packages+=(g++-mingw-w64-x86-64 wine64 googletest) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 googletest) ;;
     fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;

@@ -9,7 +9,13 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +32,7 @@ ScratchDir::ScratchDir() {
     fs::path Candidate =
         Base / ("torvel-" + std::to_string(
 #ifdef _WIN32
-                                 0
+                                 ::GetCurrentProcessId()
 #else
                                  ::getpid()
 #endif
@@ -73,7 +79,95 @@ bool fileExists(const std::string &Path) {
   return fs::exists(Path, Ignored);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+
+// Quotes Arg so that the C runtime's argv parsing gives it back unchanged:
+// backslashes double only before a quote or the closing quote.
+void appendQuoted(std::string &Line, const std::string &Arg) {
+  if (!Arg.empty() && Arg.find_first_of(" \t\n\v\"") == std::string::npos) {
+    Line += Arg;
+    return;
+  }
+  Line += '"';
+  std::size_t Backslashes = 0;
+  for (char C : Arg) {
+    if (C == '\\') {
+      ++Backslashes;
+      continue;
+    }
+    Line.append(C == '"' ? 2 * Backslashes + 1 : Backslashes, '\\');
+    Backslashes = 0;
+    Line += C;
+  }
+  Line.append(2 * Backslashes, '\\');
+  Line += '"';
+}
+
+HANDLE createCapture(const std::string &Path) {
+  SECURITY_ATTRIBUTES Inherit{sizeof Inherit, nullptr, TRUE};
+  return ::CreateFileA(Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &Inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+std::string quoteCommandLine(const std::string &Exe,
+                             const std::vector<std::string> &Args) {
+  // The program name is taken up to the next quote, without escapes.
+  std::string Line = '"' + Exe + '"';
+  for (const std::string &A : Args) {
+    Line += ' ';
+    appendQuoted(Line, A);
+  }
+  return Line;
+}
+
+} // namespace
+
+RunResult runProgram(const std::string &Exe,
+                     const std::vector<std::string> &Args,
+                     const std::string &Cwd) {
+  ScratchDir Capture;
+  std::string OutPath = Capture / "stdout", ErrPath = Capture / "stderr";
+  HANDLE Out = createCapture(OutPath), Err = createCapture(ErrPath);
+  SECURITY_ATTRIBUTES Inherit{sizeof Inherit, nullptr, TRUE};
+  HANDLE In = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ, &Inherit,
+                            OPEN_EXISTING, 0, nullptr);
+  if (Out == INVALID_HANDLE_VALUE || Err == INVALID_HANDLE_VALUE ||
+      In == INVALID_HANDLE_VALUE) {
+    for (HANDLE H : {Out, Err, In})
+      if (H != INVALID_HANDLE_VALUE)
+        ::CloseHandle(H);
+    throw std::runtime_error("cannot create the capture files");
+  }
+
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESTDHANDLES;
+  Startup.hStdInput = In;
+  Startup.hStdOutput = Out;
+  Startup.hStdError = Err;
+  PROCESS_INFORMATION Process{};
+  std::string Line = quoteCommandLine(Exe, Args);
+  BOOL Started = ::CreateProcessA(Exe.c_str(), Line.data(), nullptr, nullptr,
+                                  TRUE, CREATE_NO_WINDOW, nullptr, Cwd.c_str(),
+                                  &Startup, &Process);
+  ::CloseHandle(Out);
+  ::CloseHandle(Err);
+  ::CloseHandle(In);
+  if (!Started)
+    throw std::runtime_error("cannot start " + Exe);
+  ::WaitForSingleObject(Process.hProcess, INFINITE);
+  DWORD Code = 0;
+  RunResult Result;
+  if (::GetExitCodeProcess(Process.hProcess, &Code))
+    Result.ExitCode = static_cast<int>(Code);
+  ::CloseHandle(Process.hThread);
+  ::CloseHandle(Process.hProcess);
+  Result.Stdout = readFile(OutPath).value_or("");
+  Result.Stderr = readFile(ErrPath).value_or("");
+  return Result;
+}
+#else
 RunResult runProgram(const std::string &Exe,
                      const std::vector<std::string> &Args,
                      const std::string &Cwd) {

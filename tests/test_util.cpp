@@ -16,7 +16,12 @@
 #endif
 #include <windows.h>
 #else
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -171,6 +176,12 @@ RunResult runProgram(const std::string &Exe,
 RunResult runProgram(const std::string &Exe,
                      const std::vector<std::string> &Args,
                      const std::string &Cwd) {
+  return runProgram(Exe, Args, Cwd, RunLimits{});
+}
+
+RunResult runProgram(const std::string &Exe,
+                     const std::vector<std::string> &Args,
+                     const std::string &Cwd, const RunLimits &Limits) {
   ScratchDir Capture;
   std::string OutPath = Capture / "stdout", ErrPath = Capture / "stderr";
   pid_t Pid = ::fork();
@@ -187,17 +198,44 @@ RunResult runProgram(const std::string &Exe,
     for (const std::string &A : Args)
       Argv.push_back(const_cast<char *>(A.c_str()));
     Argv.push_back(nullptr);
+    if (Limits.AddressSpace != 0) {
+      const rlimit Space{static_cast<rlim_t>(Limits.AddressSpace),
+                         static_cast<rlim_t>(Limits.AddressSpace)};
+      if (::setrlimit(RLIMIT_AS, &Space) != 0)
+        ::_exit(127);
+    }
     ::execv(Exe.c_str(), Argv.data());
     ::_exit(127);
   }
-  int WaitStatus = 0;
-  while (::waitpid(Pid, &WaitStatus, 0) < 0) {
-  }
   RunResult Result;
+  int WaitStatus = 0;
+  const bool Timed = Limits.WallClock.count() > 0;
+  const auto Deadline = std::chrono::steady_clock::now() + Limits.WallClock;
+  for (;;) {
+    pid_t Done = ::waitpid(Pid, &WaitStatus, Timed ? WNOHANG : 0);
+    if (Done == Pid)
+      break;
+    if (Done < 0 && errno != EINTR)
+      throw std::runtime_error("waitpid failed");
+    if (Timed && std::chrono::steady_clock::now() >= Deadline) {
+      ::kill(Pid, SIGKILL);
+      while (::waitpid(Pid, &WaitStatus, 0) < 0 && errno == EINTR) {
+      }
+      Result.TimedOut = true;
+      break;
+    }
+    if (Done == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   Result.ExitCode = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : -1;
   Result.Stdout = readFile(OutPath).value_or("");
   Result.Stderr = readFile(ErrPath).value_or("");
   return Result;
+}
+
+RunResult runTorvel(const std::vector<std::string> &Args,
+                    const std::string &Cwd, const RunLimits &Limits) {
+  return runProgram(TORVEL_EXE, Args, Cwd, Limits);
 }
 #endif
 

@@ -2,6 +2,7 @@
 #ifndef TORVEL_TESTS_TEST_UTIL_H
 #define TORVEL_TESTS_TEST_UTIL_H
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,7 +33,8 @@ std::optional<std::string> readFile(const std::string &Path);
 bool fileExists(const std::string &Path);
 
 struct RunResult {
-  int ExitCode = -1;
+  int ExitCode = -1; // -1 when a signal ended the child
+  bool TimedOut = false;
   std::string Stdout;
   std::string Stderr;
 };
@@ -45,6 +47,22 @@ RunResult runProgram(const std::string &Exe,
 // Runs the built torvel.
 RunResult runTorvel(const std::vector<std::string> &Args,
                     const std::string &Cwd);
+
+#ifndef _WIN32
+// Bounds on a child run; zero leaves a bound off.
+struct RunLimits {
+  // The child's address space (RLIMIT_AS), in bytes.
+  std::uint64_t AddressSpace = 0;
+  // The child is killed once this has passed, and the result says TimedOut.
+  std::chrono::milliseconds WallClock{0};
+};
+
+RunResult runProgram(const std::string &Exe,
+                     const std::vector<std::string> &Args,
+                     const std::string &Cwd, const RunLimits &Limits);
+RunResult runTorvel(const std::vector<std::string> &Args,
+                    const std::string &Cwd, const RunLimits &Limits);
+#endif
 
 // The folder of the test data files.
 std::string dataPath(std::string_view Name);

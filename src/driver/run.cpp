@@ -66,8 +66,12 @@ void openFlash(RunState &Run) {
 // The files that the output and error files must never overwrite.
 std::vector<FileIdentity> inputIdentities(const RunState &Run) {
   std::vector<FileIdentity> Inputs;
+  // By name too: a run that stops before the open still protects the dump.
+  std::optional<FileIdentity> Flash = Run.Flash.identity();
+  if (!Flash)
+    Flash = identifyFile(Run.FlashName);
   for (std::optional<FileIdentity> Id :
-       {identifyFile(Run.BmpName), Run.Flash.identity(),
+       {identifyFile(Run.BmpName), Flash,
         identifyFile(expandPath(Run.ConfigPath))})
     if (Id)
       Inputs.push_back(*Id);

@@ -489,6 +489,15 @@ TEST_F(BadInput, ConfigurationFiles) {
   }
 }
 
+TEST_F(BadInput, ConfigurationBeyondItsBudgetIsRefused) {
+  // 15 MB of one-key sections: refused before the map could fill memory.
+  std::string Ini;
+  for (int N = 0; Ini.size() < (15u << 20); ++N)
+    Ini += "[s" + std::to_string(N) + "]\nk=v\n";
+  put("map.ini", Ini);
+  run(Convert, "ERROR: Cannot open map.ini\r\n", 1, {});
+}
+
 TEST_F(BadInput, FullflashFiles) {
   const std::string Bad = "ERROR: Bad FF file full.bin\r\n";
   struct Row {

@@ -59,7 +59,8 @@ printf 'name\ttool\tstatus\tmedian_s\tmin_s\tstddev_s\tcpu_s\truns\trss_kb\n' >"
 
 # measure TOOL NAME COMMAND...: one probe run (checks the exit status, gives a
 # first time and peak RSS), then hyperfine unless the probe took over 20 s,
-# then two more runs for the peak RSS (median of three).
+# then, for commands under 5 s, two more runs for the peak RSS (the median of
+# three).
 measure() {
   local tool=$1 name=$2
   shift 2
@@ -76,20 +77,26 @@ measure() {
   cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
   if awk -v w="$wall" 'BEGIN { exit !(w <= 20) }'; then
     local -a pace=(--warmup 5 --min-runs 20)
-    if awk -v w="$wall" 'BEGIN { exit !(w > 0.5) }'; then
+    local slow=0
+    if awk -v w="$wall" 'BEGIN { exit !(w > 5) }'; then
+      pace=(--runs 3) # the probe warmed the cache
+      slow=1
+    elif awk -v w="$wall" 'BEGIN { exit !(w > 0.5) }'; then
       pace=(--warmup 1 --min-runs 3 --max-runs 10)
     fi
     local command
     command=$(printf '%q ' "$@")
-    hyperfine -N --style none "${pace[@]}" --export-json "$base.json" "$command" >/dev/null
+    hyperfine -N --style none "${pace[@]}" --export-json "$base.json" "$command" >/dev/null 2>>"$base.err"
     read -r median fastest stddev cpu runs < <(python3 -c '
 import json, sys
 r = json.load(open(sys.argv[1]))["results"][0]
 print(r["median"], r["min"], r["stddev"] or 0, r["user"] + r["system"], len(r["times"]))' "$base.json")
-    for _ in 1 2; do
-      /usr/bin/time -f '%M' -o "$base.time" "$@" >/dev/null 2>>"$base.err"
-      rss_runs+=("$(cat "$base.time")")
-    done
+    if [ "$slow" = 0 ]; then
+      for _ in 1 2; do
+        /usr/bin/time -f '%M' -o "$base.time" "$@" >/dev/null 2>>"$base.err"
+        rss_runs+=("$(cat "$base.time")")
+      done
+    fi
   fi
   rss=$(printf '%s\n' "${rss_runs[@]}" | sort -n | sed -n "$(((${#rss_runs[@]} + 1) / 2))p")
   printf '%s\t%s\tok\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$tool" "$median" "$fastest" "$stddev" "$cpu" "$runs" "$rss" >>"$measurements"

@@ -313,6 +313,24 @@ public:
     return true;
   }
 
+  // Passes over Count bytes; false when the data end first.
+  bool skip(std::uint64_t Count) {
+    const std::uint64_t Buffered = Filled - Pos;
+    if (Count <= Buffered) {
+      Pos += static_cast<std::size_t>(Count);
+      return true;
+    }
+    Count -= Buffered;
+    Pos = Filled = 0;
+    if (Count > Left) {
+      Left = 0;
+      return false;
+    }
+    Next += Count;
+    Left -= Count;
+    return true;
+  }
+
 private:
   bool refill() {
     const std::size_t Want = static_cast<std::size_t>(
@@ -386,6 +404,13 @@ void decodeRunLength(File &F, const Format &Fmt, std::size_t KeepWidth,
     }
     // An absolute run, padded to a 16-bit boundary.
     const std::size_t Bytes = Nibbles ? (Second + 1u) / 2 : Second;
+    if (KeptRun(Second) == 0) {
+      // Rows outside the region cost only the skip.
+      X += Second;
+      if (!In.skip(Bytes + Bytes % 2))
+        break;
+      continue;
+    }
     std::uint8_t Byte = 0;
     bool Ended = false;
     for (std::size_t I = 0; I < Second && !Ended; ++I) {

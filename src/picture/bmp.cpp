@@ -313,6 +313,16 @@ public:
     return true;
   }
 
+  // The next two bytes, straight from the buffer when both are there.
+  bool nextPair(std::uint8_t &A, std::uint8_t &B) {
+    if (Filled - Pos < 2)
+      return next(A) && next(B);
+    A = Buffer[Pos];
+    B = Buffer[Pos + 1];
+    Pos += 2;
+    return true;
+  }
+
   // Passes over Count bytes; false when the data end first.
   bool skip(std::uint64_t Count) {
     const std::uint64_t Buffered = Filled - Pos;
@@ -377,7 +387,7 @@ void decodeRunLength(File &F, const Format &Fmt, std::size_t KeepWidth,
   DataStream In(F, Fmt.DataStart, Fmt.DataSize);
   std::uint8_t First = 0;
   std::uint8_t Second = 0;
-  while (Row < Fmt.Height && In.next(First) && In.next(Second)) {
+  while (Row < Fmt.Height && In.nextPair(First, Second)) {
     if (First != 0) {
       const std::uint64_t Shown = KeptRun(First);
       const std::uint64_t Skipped = First - Shown;

@@ -7,84 +7,44 @@
 namespace torvel {
 namespace {
 
-struct Parsed {
-  ParseOutcome Outcome;
+// "help", "no arguments", or what the run holds: names, index, switches, status.
+std::string parsed(const std::vector<std::string> &Args) {
   RunState Run;
-};
-
-Parsed parse(std::vector<std::string> Args) {
-  Parsed P{ParseOutcome::Continue, {}};
-  P.Run.ConfigPath = "default.ini";
-  P.Outcome = parseArguments(P.Run, Args);
-  return P;
+  Run.ConfigPath = "default.ini";
+  const ParseOutcome Outcome = parseArguments(Run, Args);
+  if (Outcome != ParseOutcome::Continue)
+    return Outcome == ParseOutcome::HelpAsked ? "help" : "no arguments";
+  return Run.BmpName + "|" + Run.FlashName + "|" + std::to_string(Run.PictureIndex) + "|" +
+         Run.OutputName + "|" + Run.ConfigPath + "|" + Run.ErrorName + "|" + Run.Status;
 }
 
-TEST(Args, PositionalSlotsFillInOrder) {
-  Parsed P = parse({"a.bmp", "full.bin", "12", "out.vkp"});
-  EXPECT_EQ(P.Outcome, ParseOutcome::Continue);
-  EXPECT_EQ(P.Run.BmpName, "a.bmp");
-  EXPECT_EQ(P.Run.FlashName, "full.bin");
-  EXPECT_EQ(P.Run.PictureIndex, 12);
-  EXPECT_EQ(P.Run.OutputName, "out.vkp");
-  EXPECT_EQ(P.Run.Status, "");
-}
-
-TEST(Args, IndexOfMinusOneLeavesTheSlotOpen) {
-  Parsed P = parse({"a.bmp", "full.bin", "$FFFFFFFF", "7"});
-  EXPECT_EQ(P.Run.PictureIndex, 7);
-  EXPECT_EQ(P.Run.OutputName, "");
-}
-
-TEST(Args, Switches) {
-  const struct {
-    std::vector<std::string> Args;
-    std::string Config, Error, Status;
-  } Cases[] = {
-      {{"-Cmy.ini"}, "my.ini", "", ""},
-      {{"/cmy.ini", "-C"}, "", "", ""},
-      {{"-Eerr.txt", "/eother.txt"}, "default.ini", "other.txt", ""},
-      {{"-1"}, "default.ini", "", "Invalid switch: -1"},
-      {{"-x", "/tmp"}, "default.ini", "", "Invalid switch: /tmp"},
-      {{"-x", "a", "b", "1", "c", "d"}, "default.ini", "", "Invalid command line"},
-      {{"a", "b", "1", "c", "d", "-q"}, "default.ini", "", "Invalid switch: -q"},
-      {{"-C" + std::string(300, 'n')}, std::string(255, 'n'), "", ""},
-  };
-  for (const auto &C : Cases) {
-    SCOPED_TRACE(C.Args.front());
-    Parsed P = parse(C.Args);
-    EXPECT_EQ(P.Outcome, ParseOutcome::Continue);
-    EXPECT_EQ(P.Run.ConfigPath, C.Config);
-    EXPECT_EQ(P.Run.ErrorName, C.Error);
-    EXPECT_EQ(P.Run.Status, C.Status);
-  }
-}
-
-TEST(Args, SingleCharactersArePositional) {
-  Parsed P = parse({"-", "/"});
-  EXPECT_EQ(P.Run.BmpName, "-");
-  EXPECT_EQ(P.Run.FlashName, "/");
-}
-
-TEST(Args, HelpWinsAtAnyPosition) {
-  for (const char *Help : {"-h", "/H", "-?", "/?", "-help"}) {
-    SCOPED_TRACE(Help);
-    EXPECT_EQ(parse({"-x", "a", "b", Help, "c"}).Outcome,
-              ParseOutcome::HelpAsked);
-  }
-  EXPECT_EQ(parse({}).Outcome, ParseOutcome::NoArguments);
-}
-
+TEST(Args, SlotsSwitchesAndHelp) {
+  const std::string Cut(255, 'n');
+  const std::pair<std::vector<std::string>, std::string> Rows[] = {
+      {{"a.bmp", "full.bin", "12", "out.vkp"}, "a.bmp|full.bin|12|out.vkp|default.ini||"},
+      // An index of -1 leaves its slot open.
+      {{"a.bmp", "full.bin", "$FFFFFFFF", "7"}, "a.bmp|full.bin|7||default.ini||"},
+      {{"-", "/"}, "-|/|-1||default.ini||"},
+      {{"-Cmy.ini", "-Eerr.txt", "/eother.txt"}, "||-1||my.ini|other.txt|"},
+      {{"/cmy.ini", "-C" + Cut + "x"}, "||-1||" + Cut + "||"},
+      {{"-1"}, "||-1||default.ini||Invalid switch: -1"},
+      {{"-x", "/tmp"}, "||-1||default.ini||Invalid switch: /tmp"},
+      {{"-x", "a", "b", "1", "c", "d"}, "a|b|1|c|default.ini||Invalid command line"},
+      {{"a", "b", "1", "c", "d", "-q"}, "a|b|1|c|default.ini||Invalid switch: -q"},
+      {{}, "no arguments"},
+      {{"-x", "a", "b", "-h", "c"}, "help"}, {{"-x", "/H"}, "help"}, {{"-help"}, "help"},
+      {{"-?"}, "help"},                      {{"/?"}, "help"},
 #ifndef _WIN32
-TEST(Args, AbsolutePathsAreFileNames) {
-  Parsed P = parse({"/home/me/logo.bmp", "/data/full.bin", "3"});
-  EXPECT_EQ(P.Run.BmpName, "/home/me/logo.bmp");
-  EXPECT_EQ(P.Run.FlashName, "/data/full.bin");
-  EXPECT_EQ(P.Run.Status, "");
-}
+      // Absolute paths are file names here.
+      {{"/home/me/logo.bmp", "/data/full.bin", "3"},
+       "/home/me/logo.bmp|/data/full.bin|3||default.ini||"},
 #endif
-
-TEST(Args, NonNumericIndexThrows) {
-  EXPECT_THROW(parse({"a.bmp", "full.bin", "abc"}), EConvertError);
+  };
+  for (const auto &[Args, Expected] : Rows) {
+    SCOPED_TRACE(::testing::PrintToString(Args));
+    EXPECT_EQ(parsed(Args), Expected);
+  }
+  EXPECT_THROW(parsed({"a.bmp", "full.bin", "abc"}), EConvertError);
 }
 
 TEST(Args, UsageScreenBytes) {
@@ -105,27 +65,16 @@ TEST(Args, UsageScreenBytes) {
 }
 
 TEST(RunNames, OutputNameFromBmpName) {
-  const struct {
-    const char *Bmp, *Vkp;
-  } Cases[] = {
-      {"logo.bmp", "logo.vkp"},         {"logo", "logo.vkp"},
+  const char *Rows[][2] = {
+      {"logo.bmp", "logo.vkp"},           {"logo", "logo.vkp"},
       {"pics\\logo.bmp", "pics\\logo.vkp"}, {"pics.d/logo", "pics.d/logo.vkp"},
-      {"C:logo", "C:logo.vkp"},         {"a.b.bmp", "a.b.vkp"},
+      {"C:logo", "C:logo.vkp"},           {"a.b.bmp", "a.b.vkp"},
       {"dir.x\\logo", "dir.x\\logo.vkp"}, {".bmp", ".vkp"},
   };
-  for (const auto &C : Cases) {
-    SCOPED_TRACE(C.Bmp);
-    EXPECT_EQ(changeFileExt(C.Bmp, ".vkp"), C.Vkp);
+  for (const auto &[Bmp, Vkp] : Rows) {
+    SCOPED_TRACE(Bmp);
+    EXPECT_EQ(changeFileExt(Bmp, ".vkp"), Vkp);
   }
-  EXPECT_EQ(baseName("C:\\tools\\torvel.exe"), "torvel.exe");
-  EXPECT_EQ(baseName("/usr/bin/torvel"), "torvel");
-}
-
-TEST(RunReport, UncaughtFailureText) {
-  EXPECT_EQ(uncaughtReport("EConvertError", "torvel", 0x4A2B, "'abc' is not a valid integer value"),
-            "Exception EConvertError in module torvel at 00004A2B.\n'abc' is "
-            "not a valid integer value.\r\n");
-  EXPECT_EQ(uncaughtReport("E", "m", 0, "done."), "Exception E in module m at 00000000.\ndone.\r\n");
 }
 
 } // namespace

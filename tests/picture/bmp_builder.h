@@ -22,15 +22,15 @@ struct BmpBuilder {
   std::uint32_t Compression = 0;
   std::uint32_t ImageSize = 0;
   // By default the table's size.
-  std::optional<std::uint32_t> ColoursUsed;
-  std::vector<std::uint32_t> Table;
+  std::optional<std::uint32_t> ColoursUsed{};
+  std::vector<std::uint32_t> Table{};
   // Red, green, blue: after a 40-byte header, else in header bytes 40..51.
-  std::optional<std::array<std::uint32_t, 3>> Masks;
+  std::optional<std::array<std::uint32_t, 3>> Masks{};
   // Filler bytes between the colour table and the pixel data.
   std::uint32_t Gap = 0;
   // The stored pixel-data offset; by default where the pixel data begin.
-  std::optional<std::uint32_t> PixelOffset;
-  std::vector<std::uint8_t> Pixels;
+  std::optional<std::uint32_t> PixelOffset{};
+  std::vector<std::uint8_t> Pixels{};
 
   // Appends one stored row, padded with zeros to a multiple of 4 bytes.
   BmpBuilder &row(std::vector<std::uint8_t> Bytes) {

@@ -85,5 +85,14 @@ TEST_F(RunE2E, DefaultConfigurationLiesBesideTheExecutable) {
             "ERROR: Couldn't open file none.bin\r\n");
 }
 
+#ifdef __linux__
+TEST_F(RunE2E, FullflashIsOpenedForReadingOnly) {
+  // A running program cannot be opened for writing, even by root: the running
+  // torvel itself serves as a dump that only a read-only open gets through.
+  const RunResult R = runTorvel({"-Cmap.ini", "a.bmp", TORVEL_EXE, "0"}, Dir.path());
+  EXPECT_EQ(R.Stdout, "ERROR: cannot load a.bmp\r\n");
+}
+#endif
+
 } // namespace
 } // namespace torvel::test

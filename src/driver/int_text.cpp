@@ -1,5 +1,7 @@
 #include "driver/int_text.h"
 
+#include <cstdio>
+
 namespace torvel {
 
 namespace {
@@ -78,6 +80,12 @@ std::int32_t strToInt(std::string_view Text) {
   if (std::optional<std::int32_t> Value = parseInt(Text))
     return *Value;
   throw EConvertError("'" + std::string(Text) + "' is not a valid integer value");
+}
+
+std::string hex8(std::uint32_t Value) {
+  char Text[9];
+  std::snprintf(Text, sizeof Text, "%08X", Value);
+  return Text;
 }
 
 std::int32_t strToIntDef(std::string_view Text, std::int32_t Default) {

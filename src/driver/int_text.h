@@ -28,6 +28,9 @@ std::int32_t strToInt(std::string_view Text);
 // The value of Text, or Default when it is not valid.
 std::int32_t strToIntDef(std::string_view Text, std::int32_t Default);
 
+// Value as 8 upper-case hexadecimal digits.
+std::string hex8(std::uint32_t Value);
+
 } // namespace torvel
 
 #endif

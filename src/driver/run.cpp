@@ -1,10 +1,10 @@
 #include "driver/run.h"
 
 #include "driver/args.h"
+#include "driver/int_text.h"
 #include "driver/run_state.h"
 #include "picture/vkp.h"
 
-#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -12,16 +12,9 @@ namespace torvel {
 
 namespace {
 
-std::string executableFolder() {
-  std::string Path = executablePath();
-  std::size_t Pos = Path.size();
-  while (Pos > 0 && !isPathDelimiter(Path[Pos - 1]))
-    --Pos;
-  return Path.substr(0, Pos);
-}
-
 void defaultConfigPath(RunState &Run) {
-  std::string Folder = executableFolder();
+  const std::string Exe = executablePath();
+  std::string Folder = Exe.substr(0, Exe.size() - baseName(Exe).size());
   if (Folder.empty() || !isPathDelimiter(Folder.back()))
     Folder +=
 #ifdef _WIN32
@@ -148,10 +141,8 @@ int runTorvel(const std::vector<std::string> &Args) {
 std::string uncaughtReport(const std::string &ClassName,
                            const std::string &Module, std::uint32_t Address,
                            const std::string &Message) {
-  char Hex[9];
-  std::snprintf(Hex, sizeof Hex, "%08X", Address);
   std::string Text = "Exception " + ClassName + " in module " + Module +
-                     " at " + Hex + ".\n" + Message;
+                     " at " + hex8(Address) + ".\n" + Message;
   if (Text.empty() || Text.back() != '.')
     Text += '.';
   return Text + "\r\n";

@@ -1,8 +1,7 @@
 #include "picture/vkp.h"
 
+#include "driver/int_text.h"
 #include "picture/bmp.h"
-
-#include <cstdio>
 
 namespace torvel {
 
@@ -15,12 +14,6 @@ std::uint32_t bytesPerRow(std::int32_t Width) {
 }
 
 } // namespace
-
-std::string hex8(std::uint32_t Value) {
-  char Text[9];
-  std::snprintf(Text, sizeof Text, "%08X", Value);
-  return Text;
-}
 
 std::string packRow(const TBitmap &Picture, std::int32_t Y,
                     std::uint32_t Offset) {

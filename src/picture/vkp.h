@@ -30,9 +30,6 @@ std::vector<std::string> buildRowLines(const PictureEntry &Entry,
 std::string packRow(const TBitmap &Picture, std::int32_t Y,
                     std::uint32_t Offset);
 
-// Text of Value as 8 upper-case hexadecimal digits.
-std::string hex8(std::uint32_t Value);
-
 } // namespace torvel
 
 #endif

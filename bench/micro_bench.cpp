@@ -144,14 +144,21 @@ void packRegion(const torvel::TBitmap &Picture) {
   }
 }
 
+// Loads Path into Picture kept to the region; on failure ends the benchmark.
+bool loadRegion(benchmark::State &State, const std::string &Path,
+                torvel::TBitmap &Picture) {
+  std::string Reason;
+  if (Picture.loadFromFile(Path, Region, Region, Reason))
+    return true;
+  State.SkipWithError(Reason.c_str());
+  return false;
+}
+
 void convert(benchmark::State &State, const std::string &Path) {
   for (auto _ : State) {
     torvel::TBitmap Picture;
-    std::string Reason;
-    if (!Picture.loadFromFile(Path, Region, Region, Reason)) {
-      State.SkipWithError(Reason.c_str());
+    if (!loadRegion(State, Path, Picture))
       return;
-    }
     Picture.setWidth(Region);
     Picture.setHeight(Region);
     packRegion(Picture);
@@ -162,11 +169,8 @@ void convert(benchmark::State &State, const std::string &Path) {
 void load(benchmark::State &State, const std::string &Path) {
   for (auto _ : State) {
     torvel::TBitmap Picture;
-    std::string Reason;
-    if (!Picture.loadFromFile(Path, Region, Region, Reason)) {
-      State.SkipWithError(Reason.c_str());
+    if (!loadRegion(State, Path, Picture))
       return;
-    }
     benchmark::DoNotOptimize(Picture.pixel(0, 0));
   }
   State.SetItemsProcessed(State.iterations() * Region * Region);
@@ -175,11 +179,8 @@ void load(benchmark::State &State, const std::string &Path) {
 // Packing alone, from a picture already loaded.
 void pack(benchmark::State &State, const std::string &Path) {
   torvel::TBitmap Picture;
-  std::string Reason;
-  if (!Picture.loadFromFile(Path, Region, Region, Reason)) {
-    State.SkipWithError(Reason.c_str());
+  if (!loadRegion(State, Path, Picture))
     return;
-  }
   Picture.setWidth(Region);
   Picture.setHeight(Region);
   for (auto _ : State)

@@ -122,7 +122,7 @@ TIniFile::TIniFile(std::string Name) : TCustomIniFile(std::move(Name)) {
   Opened = Kept <= MaxKeptBytes;
   if (!Opened) {
     Sections = {};
-    SectionIndex = {};
+    Current = nullptr;
   }
 }
 
@@ -137,21 +137,16 @@ void TIniFile::readLine(std::string_view Line) {
     if (Close != std::string_view::npos) {
       std::string Name(trimBlanks(Text.substr(1, Close - 1)));
       std::size_t Cost = Name.size() + EntryOverhead;
-      auto [It, Added] = SectionIndex.try_emplace(std::move(Name),
-                                                  Sections.size());
+      auto [It, Added] = Sections.try_emplace(std::move(Name));
       // A repeated section is skipped whole: the first one answers.
-      if (!Added) {
-        Current = NoSection;
-        return;
-      }
-      Sections.emplace_back();
-      Current = It->second;
-      Kept += Cost;
+      Current = Added ? &It->second : nullptr;
+      if (Added)
+        Kept += Cost;
       return;
     }
   }
 
-  if (Current == NoSection)
+  if (!Current)
     return;
   std::size_t Equals = Text.find('=');
   if (Equals == std::string_view::npos)
@@ -159,7 +154,7 @@ void TIniFile::readLine(std::string_view Line) {
   std::string Name(trimBlanks(Text.substr(0, Equals)));
   if (Name.empty())
     return;
-  KeyTable &Keys = Sections[Current];
+  KeyTable &Keys = *Current;
   if (Keys.contains(Name))
     return;
   std::string Found(
@@ -170,8 +165,8 @@ void TIniFile::readLine(std::string_view Line) {
 }
 
 const TIniFile::KeyTable *TIniFile::findSection(const std::string &Name) const {
-  auto It = SectionIndex.find(Name);
-  return It == SectionIndex.end() ? nullptr : &Sections[It->second];
+  auto It = Sections.find(Name);
+  return It == Sections.end() ? nullptr : &It->second;
 }
 
 std::string TIniFile::readString(const std::string &Section,

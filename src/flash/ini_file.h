@@ -77,12 +77,11 @@ private:
   void readLine(std::string_view Line);
   const KeyTable *findSection(const std::string &Name) const;
 
-  std::vector<KeyTable> Sections;
-  NameMap<std::size_t> SectionIndex;
-  // Where key lines go; NoSection before the first header and inside a
-  // repeated section.
-  static constexpr std::size_t NoSection = static_cast<std::size_t>(-1);
-  std::size_t Current = NoSection;
+  // Map nodes stay put as the map grows, so Current stays valid.
+  NameMap<KeyTable> Sections;
+  // Where key lines go; null before the first header and inside a repeated
+  // section.
+  KeyTable *Current = nullptr;
   std::size_t Kept = 0;
   bool Opened = false;
 };

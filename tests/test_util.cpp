@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -130,7 +129,7 @@ std::string quoteCommandLine(const std::string &Exe,
 
 RunResult runProgram(const std::string &Exe,
                      const std::vector<std::string> &Args,
-                     const std::string &Cwd) {
+                     const std::string &Cwd, const RunLimits &Limits) {
   ScratchDir Capture;
   std::string OutPath = Capture / "stdout", ErrPath = Capture / "stderr";
   HANDLE Out = createCapture(OutPath), Err = createCapture(ErrPath);
@@ -161,9 +160,16 @@ RunResult runProgram(const std::string &Exe,
   ::CloseHandle(In);
   if (!Started)
     throw std::runtime_error("cannot start " + Exe);
-  ::WaitForSingleObject(Process.hProcess, INFINITE);
-  DWORD Code = 0;
   RunResult Result;
+  const DWORD Wait = Limits.WallClock.count() > 0
+                         ? static_cast<DWORD>(Limits.WallClock.count())
+                         : INFINITE;
+  if (::WaitForSingleObject(Process.hProcess, Wait) == WAIT_TIMEOUT) {
+    ::TerminateProcess(Process.hProcess, 1);
+    ::WaitForSingleObject(Process.hProcess, INFINITE);
+    Result.TimedOut = true;
+  }
+  DWORD Code = 0;
   if (::GetExitCodeProcess(Process.hProcess, &Code))
     Result.ExitCode = static_cast<int>(Code);
   ::CloseHandle(Process.hThread);
@@ -173,12 +179,6 @@ RunResult runProgram(const std::string &Exe,
   return Result;
 }
 #else
-RunResult runProgram(const std::string &Exe,
-                     const std::vector<std::string> &Args,
-                     const std::string &Cwd) {
-  return runProgram(Exe, Args, Cwd, RunLimits{});
-}
-
 RunResult runProgram(const std::string &Exe,
                      const std::vector<std::string> &Args,
                      const std::string &Cwd, const RunLimits &Limits) {
@@ -233,15 +233,11 @@ RunResult runProgram(const std::string &Exe,
   return Result;
 }
 
-RunResult runTorvel(const std::vector<std::string> &Args,
-                    const std::string &Cwd, const RunLimits &Limits) {
-  return runProgram(TORVEL_EXE, Args, Cwd, Limits);
-}
 #endif
 
 RunResult runTorvel(const std::vector<std::string> &Args,
-                    const std::string &Cwd) {
-  return runProgram(TORVEL_EXE, Args, Cwd);
+                    const std::string &Cwd, const RunLimits &Limits) {
+  return runProgram(TORVEL_EXE, Args, Cwd, Limits);
 }
 
 std::string dataPath(std::string_view Name) {

@@ -39,30 +39,22 @@ struct RunResult {
   std::string Stderr;
 };
 
-// Runs Exe with Args in folder Cwd and collects its output.
-RunResult runProgram(const std::string &Exe,
-                     const std::vector<std::string> &Args,
-                     const std::string &Cwd);
-
-// Runs the built torvel.
-RunResult runTorvel(const std::vector<std::string> &Args,
-                    const std::string &Cwd);
-
-#ifndef _WIN32
 // Bounds on a child run; zero leaves a bound off.
 struct RunLimits {
-  // The child's address space (RLIMIT_AS), in bytes.
+  // The child's address space (RLIMIT_AS), in bytes; POSIX only.
   std::uint64_t AddressSpace = 0;
   // The child is killed once this has passed, and the result says TimedOut.
   std::chrono::milliseconds WallClock{0};
 };
 
+// Runs Exe with Args in folder Cwd and collects its output.
 RunResult runProgram(const std::string &Exe,
                      const std::vector<std::string> &Args,
-                     const std::string &Cwd, const RunLimits &Limits);
+                     const std::string &Cwd, const RunLimits &Limits = {});
+
+// Runs the built torvel.
 RunResult runTorvel(const std::vector<std::string> &Args,
-                    const std::string &Cwd, const RunLimits &Limits);
-#endif
+                    const std::string &Cwd, const RunLimits &Limits = {});
 
 // The folder of the test data files.
 std::string dataPath(std::string_view Name);

@@ -1,6 +1,6 @@
 // The integer text conversions, checked against a reference built on
 // std::from_chars and against each other.
-#include "driver/int_text.h"
+#include "base/int_text.h"
 #include "fuzz_util.h"
 
 #include <charconv>

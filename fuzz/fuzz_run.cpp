@@ -4,11 +4,11 @@
 // fullflash full.bin from the picture table on (an empty part: an empty
 // fullflash). Words are cut down to characters that name files inside the
 // current folder only, so no run can write anywhere else.
-#include "driver/args.h"
-#include "driver/int_text.h"
-#include "driver/run.h"
+#include "base/int_text.h"
 #include "flash/picture_table.h"
 #include "fuzz_util.h"
+#include "torvel/args.h"
+#include "torvel/run.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "flash/block_map.h"
 
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "flash/ini_file.h"
 
 namespace torvel {

@@ -1,7 +1,7 @@
 #include "flash/ini_file.h"
 
-#include "driver/int_text.h"
-#include "driver/platform.h"
+#include "base/int_text.h"
+#include "base/platform.h"
 
 #include <optional>
 #include <utility>

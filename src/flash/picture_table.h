@@ -2,7 +2,7 @@
 #ifndef TORVEL_FLASH_PICTURE_TABLE_H
 #define TORVEL_FLASH_PICTURE_TABLE_H
 
-#include "driver/platform.h"
+#include "base/platform.h"
 
 #include <cstdint>
 #include <optional>

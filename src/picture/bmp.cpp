@@ -1,6 +1,6 @@
 #include "picture/bmp.h"
 
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "picture/byte_reader.h"
 
 #include <algorithm>

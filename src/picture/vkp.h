@@ -1,13 +1,10 @@
-// The conversion: the picture packed at one bit per pixel into VKP patch
-// lines, each "OFFSET: BYTES ;DRAWING".
+// Patch text: a picture packed at one bit per pixel into VKP lines, each
+// "OFFSET: BYTES ;DRAWING", the leftmost pixel in bit 7 and ink a 1 bit.
 #ifndef TORVEL_PICTURE_VKP_H
 #define TORVEL_PICTURE_VKP_H
 
-#include "driver/run_state.h"
-#include "flash/block_map.h"
-#include "flash/picture_table.h"
-
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,18 +12,26 @@ namespace torvel {
 
 class TBitmap;
 
-// Converts picture Run.PictureIndex from Run.BmpName into Run.Output.
-void convertPicture(RunState &Run);
+// Bytes that one row of a Width-pixel picture takes (Width not negative).
+std::uint32_t bytesPerRow(std::int32_t Width);
 
-// The row lines (without line ends) of the BMP file BmpName at the size of
-// Entry. On failure returns nothing and sets Status.
-std::vector<std::string> buildRowLines(const PictureEntry &Entry,
-                                       const std::string &BmpName,
-                                       const BlockMap &Map,
-                                       std::string &Status);
+// The patch's first line, "; Picture #<Index>", without its line end.
+std::string patchHeader(std::int32_t Index);
 
-// One row line of Picture: Offset, the packed bytes (leftmost pixel in bit 7,
-// ink = 1, bits beyond the width set) and the drawing.
+// Row Y of Picture packed: ink (colour 0) is a 1 bit, bits beyond the width
+// are set.
+std::vector<std::uint8_t> packRowBytes(const TBitmap &Picture, std::int32_t Y);
+
+// The drawing of the first Width pixels of a packed row: "XX" for each set
+// bit, ".." for each clear one.
+std::string drawRow(std::span<const std::uint8_t> Row, std::int32_t Width);
+
+// One patch line, without its line end: Offset, the bytes in hexadecimal,
+// " ;" and the drawing of the first Width pixels.
+std::string rowLine(std::uint32_t Offset, std::span<const std::uint8_t> Row,
+                    std::int32_t Width);
+
+// The patch line of row Y of Picture at Offset.
 std::string packRow(const TBitmap &Picture, std::int32_t Y,
                     std::uint32_t Offset);
 

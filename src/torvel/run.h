@@ -1,6 +1,6 @@
 // The run: stages in their fixed order, the report line and the exit code.
-#ifndef TORVEL_DRIVER_RUN_H
-#define TORVEL_DRIVER_RUN_H
+#ifndef TORVEL_TORVEL_RUN_H
+#define TORVEL_TORVEL_RUN_H
 
 #include <cstdint>
 #include <string>
@@ -18,12 +18,6 @@ int runTorvel(const std::vector<std::string> &Args);
 std::string uncaughtReport(const std::string &ClassName,
                            const std::string &Module, std::uint32_t Address,
                            const std::string &Message);
-
-// The file name of Path, without its folder.
-std::string baseName(const std::string &Path);
-
-// Name with its extension replaced by Extension (appended when it has none).
-std::string changeFileExt(const std::string &Name, const std::string &Extension);
 
 } // namespace torvel
 

@@ -1,6 +1,7 @@
-#include "driver/int_text.h"
-#include "driver/platform.h"
-#include "driver/run.h"
+#include "base/int_text.h"
+#include "base/path.h"
+#include "base/platform.h"
+#include "torvel/run.h"
 
 #include <cstdint>
 #include <new>

@@ -1,8 +1,8 @@
 // The command line: switches, the four positional slots and the usage screen.
-#ifndef TORVEL_DRIVER_ARGS_H
-#define TORVEL_DRIVER_ARGS_H
+#ifndef TORVEL_TORVEL_ARGS_H
+#define TORVEL_TORVEL_ARGS_H
 
-#include "driver/run_state.h"
+#include "torvel/run_state.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "driver/int_text.h"
+#include "base/int_text.h"
 
 #include <cstdio>
 

@@ -1,9 +1,12 @@
-#include "driver/run.h"
+#include "torvel/run.h"
 
-#include "driver/args.h"
-#include "driver/int_text.h"
-#include "driver/run_state.h"
+#include "base/int_text.h"
+#include "base/path.h"
+#include "flash/picture_table.h"
+#include "picture/bmp.h"
 #include "picture/vkp.h"
+#include "torvel/args.h"
+#include "torvel/run_state.h"
 
 #include <optional>
 #include <vector>
@@ -81,6 +84,60 @@ void openOutput(RunState &Run) {
     Run.Status = "Couldn't write to " + Run.OutputName;
 }
 
+// The row lines of the BMP at the size of Entry, or nothing with Run.Status
+// set.
+std::vector<std::string> buildRowLines(RunState &Run,
+                                       const PictureEntry &Entry) {
+  TBitmap Picture;
+  std::string Reason;
+  if (!Picture.loadFromFile(Run.BmpName, Entry.Width, Entry.Height, Reason)) {
+    Run.Status = "cannot load " + Run.BmpName;
+    return {};
+  }
+  Picture.setWidth(Entry.Width);
+  Picture.setHeight(Entry.Height);
+
+  const std::int32_t Offset = translateAddress(Run.Map, Entry.Address);
+  if (Offset == -1) {
+    // Rows numbered from FFFFFFFF would land anywhere in the phone's flash.
+    Run.Status = "Unmapped picture address " +
+                 hex8(static_cast<std::uint32_t>(Entry.Address));
+    return {};
+  }
+
+  std::vector<std::string> Lines;
+  auto RowOffset = static_cast<std::uint32_t>(Offset);
+  for (std::int32_t Y = 0; Y < Picture.height(); ++Y) {
+    Lines.push_back(packRow(Picture, Y, RowOffset));
+    RowOffset += bytesPerRow(Picture.width());
+  }
+  return Lines;
+}
+
+void convertPicture(RunState &Run) {
+  if (!Run.Status.empty())
+    return;
+  std::optional<PictureEntry> Entry =
+      readPictureEntry(Run.Flash, Run.PictureIndex);
+  if (!Entry) {
+    Run.Status = "Bad FF file " + Run.FlashName;
+    return;
+  }
+  // The header goes out before the picture loads, and stays if that fails.
+  if (!Run.Output.write(patchHeader(Run.PictureIndex) + "\r\n")) {
+    Run.Status = "Cannot save to " + Run.OutputName;
+    return;
+  }
+  std::vector<std::string> Lines = buildRowLines(Run, *Entry);
+  if (!Run.Status.empty())
+    return;
+  std::string Text;
+  for (const std::string &Line : Lines)
+    Text += Line + "\r\n";
+  if (!Run.Output.write(Text))
+    Run.Status = "Cannot save to " + Run.OutputName;
+}
+
 void closeFiles(RunState &Run) {
   // A write error may surface only when the data reach the disk.
   if (Run.Output.isOpen() && !Run.Output.close() && Run.Status.empty())
@@ -146,25 +203,6 @@ std::string uncaughtReport(const std::string &ClassName,
   if (Text.empty() || Text.back() != '.')
     Text += '.';
   return Text + "\r\n";
-}
-
-std::string baseName(const std::string &Path) {
-  std::size_t Pos = Path.size();
-  while (Pos > 0 && !isPathDelimiter(Path[Pos - 1]))
-    --Pos;
-  return Path.substr(Pos);
-}
-
-std::string changeFileExt(const std::string &Name,
-                          const std::string &Extension) {
-  for (std::size_t Pos = Name.size(); Pos > 0; --Pos) {
-    char C = Name[Pos - 1];
-    if (isPathDelimiter(C))
-      break;
-    if (C == '.')
-      return Name.substr(0, Pos - 1) + Extension;
-  }
-  return Name + Extension;
 }
 
 } // namespace torvel

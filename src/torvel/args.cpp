@@ -1,6 +1,6 @@
-#include "driver/args.h"
+#include "torvel/args.h"
 
-#include "driver/int_text.h"
+#include "base/int_text.h"
 
 namespace torvel {
 

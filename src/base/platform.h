@@ -1,7 +1,7 @@
 // Portable file access and process facts: the only code that talks to the
 // operating system. Names go to the file system byte for byte.
-#ifndef TORVEL_DRIVER_PLATFORM_H
-#define TORVEL_DRIVER_PLATFORM_H
+#ifndef TORVEL_BASE_PLATFORM_H
+#define TORVEL_BASE_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>
@@ -82,9 +82,6 @@ std::string expandPath(const std::string &Path);
 
 // Writes bytes to standard output unchanged; false on failure.
 bool writeStdout(std::string_view Text);
-
-// True for the characters that end a folder or drive name in a path.
-inline bool isPathDelimiter(char C) { return C == '/' || C == '\\' || C == ':'; }
 
 } // namespace torvel
 

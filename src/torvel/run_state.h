@@ -1,8 +1,8 @@
 // The run-wide record that every stage reads and writes.
-#ifndef TORVEL_DRIVER_RUN_STATE_H
-#define TORVEL_DRIVER_RUN_STATE_H
+#ifndef TORVEL_TORVEL_RUN_STATE_H
+#define TORVEL_TORVEL_RUN_STATE_H
 
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "flash/block_map.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-#include "driver/args.h"
-#include "driver/int_text.h"
-#include "driver/run.h"
+#include "base/int_text.h"
+#include "base/path.h"
+#include "torvel/args.h"
+#include "torvel/run.h"
 
 #include <gtest/gtest.h>
 

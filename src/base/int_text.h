@@ -1,8 +1,8 @@
 // Text to signed 32-bit integer, one rule set for the picture index and the
 // configuration values: decimal, or hexadecimal after "$", "x", "X", "0x" or
 // "0X"; leading spaces only; nothing may follow the digits.
-#ifndef TORVEL_DRIVER_INT_TEXT_H
-#define TORVEL_DRIVER_INT_TEXT_H
+#ifndef TORVEL_BASE_INT_TEXT_H
+#define TORVEL_BASE_INT_TEXT_H
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 // Runs the built torvel through the stages that come before the conversion.
-#include "driver/args.h"
 #include "test_util.h"
+#include "torvel/args.h"
 
 #include <gtest/gtest.h>
 

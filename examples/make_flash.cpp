@@ -1,6 +1,8 @@
 // Writes example.bin: a 4 MiB fullflash image, mostly empty (0xFF as erased
 // flash reads), holding a picture table at 0xDDF30 and the pictures' old
-// pixel data where the example configuration maps their addresses.
+// pixel data where the example configuration maps their addresses. Picture
+// 5 lies where no block maps it, picture 6 runs past the end of the image,
+// and the erased entry after it ends the table.
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -16,6 +18,8 @@ struct Picture {
 const Picture Pictures[] = {
     {16, 16, 0x0000, 0x0100}, {101, 80, 0x1000, 0x0100},
     {8, 8, 0x2000, 0x0100},   {32, 16, 0x2340, 0x0104},
+    {40, 24, 0x3000, 0x0104}, {48, 48, 0x0000, 0x0200},
+    {64, 64, 0x3F00, 0x01BF},
 };
 
 } // namespace
@@ -42,6 +46,11 @@ int main(int argc, char **argv) {
   // The old picture 3: a checkerboard.
   for (std::size_t I = 0; I < 4 * 16; ++I)
     Image[0x112340 + I] = (I / 4) % 2 ? 0xAA : 0x55;
+  // The old picture 4: a frame, 5 bytes a row, at offset 0x113000.
+  for (std::size_t Y = 0; Y < 24; ++Y)
+    for (std::size_t X = 0; X < 5; ++X)
+      Image[0x113000 + 5 * Y + X] =
+          Y == 0 || Y == 23 ? 0xFF : X == 0 ? 0x80 : X == 4 ? 0x01 : 0x00;
   std::FILE *Out = std::fopen(argv[1], "wb");
   if (!Out || std::fwrite(Image.data(), 1, Image.size(), Out) != Image.size() ||
       std::fclose(Out) != 0) {

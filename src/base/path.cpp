@@ -1,5 +1,7 @@
 #include "base/path.h"
 
+#include "base/platform.h"
+
 namespace torvel {
 
 std::string baseName(const std::string &Path) {
@@ -19,6 +21,19 @@ std::string changeFileExt(const std::string &Name,
       return Name.substr(0, Pos - 1) + Extension;
   }
   return Name + Extension;
+}
+
+std::string executableFolder() {
+  const std::string Exe = executablePath();
+  std::string Folder = Exe.substr(0, Exe.size() - baseName(Exe).size());
+  if (Folder.empty() || !isPathDelimiter(Folder.back()))
+    Folder +=
+#ifdef _WIN32
+        '\\';
+#else
+        '/';
+#endif
+  return Folder;
 }
 
 } // namespace torvel

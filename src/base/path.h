@@ -16,6 +16,9 @@ std::string baseName(const std::string &Path);
 // Name with its extension replaced by Extension (appended when it has none).
 std::string changeFileExt(const std::string &Name, const std::string &Extension);
 
+// The folder that holds the running executable, ending in a delimiter.
+std::string executableFolder();
+
 } // namespace torvel
 
 #endif

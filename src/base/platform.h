@@ -46,6 +46,9 @@ public:
                                        std::span<const FileIdentity> Protected,
                                        File &Out);
 
+  // Creates a new file for writing; fails when Name exists already.
+  static std::optional<File> createNew(const std::string &Name);
+
   bool isOpen() const;
   std::uint64_t size() const;
   std::optional<FileIdentity> identity() const;
@@ -80,8 +83,23 @@ std::string executablePath();
 // The path made absolute against the current directory.
 std::string expandPath(const std::string &Path);
 
-// Writes bytes to standard output unchanged; false on failure.
+// Writes Data as file Name whole or not at all: into a new file beside it,
+// then renamed into place. A name that leads to one of Protected is left
+// alone and IsProtected comes back.
+File::CreateResult saveFile(const std::string &Name, std::string_view Data,
+                            std::span<const FileIdentity> Protected);
+
+// Puts file From in the place of To, replacing a file there; false on
+// failure.
+bool replaceFile(const std::string &From, const std::string &To);
+
+// Deletes file Name; false on failure.
+bool removeFile(const std::string &Name);
+
+// Write bytes to standard output or standard error unchanged; false on
+// failure.
 bool writeStdout(std::string_view Text);
+bool writeStderr(std::string_view Text);
 
 } // namespace torvel
 

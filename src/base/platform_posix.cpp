@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -101,6 +102,15 @@ File::CreateResult File::createForWriting(
   return CreateResult::Created;
 }
 
+std::optional<File> File::createNew(const std::string &Name) {
+  int Fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (Fd < 0)
+    return std::nullopt;
+  File F;
+  F.Fd = Fd;
+  return F;
+}
+
 bool File::isOpen() const { return Fd >= 0; }
 
 std::uint64_t File::size() const { return Size; }
@@ -169,6 +179,14 @@ std::string expandPath(const std::string &Path) {
   return Full + Path;
 }
 
+bool replaceFile(const std::string &From, const std::string &To) {
+  return ::rename(From.c_str(), To.c_str()) == 0;
+}
+
+bool removeFile(const std::string &Name) { return ::unlink(Name.c_str()) == 0; }
+
 bool writeStdout(std::string_view Text) { return writeAll(STDOUT_FILENO, Text); }
+
+bool writeStderr(std::string_view Text) { return writeAll(STDERR_FILENO, Text); }
 
 } // namespace torvel

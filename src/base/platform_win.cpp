@@ -113,6 +113,16 @@ File::CreateResult File::createForWriting(
   return CreateResult::Created;
 }
 
+std::optional<File> File::createNew(const std::string &Name) {
+  HANDLE H = ::CreateFileA(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H == INVALID_HANDLE_VALUE)
+    return std::nullopt;
+  File F;
+  F.Handle = H;
+  return F;
+}
+
 bool File::isOpen() const { return Handle != nullptr; }
 
 std::uint64_t File::size() const { return Size; }
@@ -211,11 +221,32 @@ std::string expandPath(const std::string &Path) {
   return std::string(Buffer.data(), N);
 }
 
-bool writeStdout(std::string_view Text) {
-  HANDLE Out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+bool replaceFile(const std::string &From, const std::string &To) {
+  return ::MoveFileExA(From.c_str(), To.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool removeFile(const std::string &Name) {
+  return ::DeleteFileA(Name.c_str()) != 0;
+}
+
+namespace {
+
+bool writeStd(DWORD Which, std::string_view Text) {
+  HANDLE Out = ::GetStdHandle(Which);
   if (Out == nullptr || Out == INVALID_HANDLE_VALUE)
     return false;
   return writeAll(Out, Text);
+}
+
+} // namespace
+
+bool writeStdout(std::string_view Text) {
+  return writeStd(STD_OUTPUT_HANDLE, Text);
+}
+
+bool writeStderr(std::string_view Text) {
+  return writeStd(STD_ERROR_HANDLE, Text);
 }
 
 } // namespace torvel

@@ -1,7 +1,440 @@
 #include "pics/pics.h"
 
+#include "base/int_text.h"
+#include "base/path.h"
+#include "base/platform.h"
+#include "flash/block_map.h"
+#include "flash/picture_table.h"
+#include "picture/mono_bmp.h"
+#include "picture/vkp.h"
+
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <variant>
+
 namespace torvel {
 
-int runPics(const std::vector<std::string> &) { return 2; }
+namespace {
+
+const char HelpText[] =
+    "Usage: torvel-pics [OPTIONS] COMMAND flash.bin [ARGUMENTS]\n"
+    "See, save and put back the pictures of a phone's fullflash dump.\n"
+    "\n"
+    "Commands:\n"
+    "  list    flash.bin [--first N] [--count N]\n"
+    "          one line per picture: index, width x height, phone address,\n"
+    "          fullflash offset (or \"unmapped\"), bytes, and \"past end of "
+    "dump\"\n"
+    "          when its rows run beyond the end of the dump\n"
+    "  show    flash.bin INDEX\n"
+    "          draw the picture: XX for ink (a 1 bit), .. for paper\n"
+    "  extract flash.bin INDEX [picture.bmp]\n"
+    "          save the picture as a 1-bit BMP, black ink on white\n"
+    "          (default: picture-INDEX.bmp)\n"
+    "  restore flash.bin INDEX [restore.vkp]\n"
+    "          write a patch that puts back the picture's current bytes,\n"
+    "          the undo for torvel's patch of it (default: restore-INDEX.vkp)\n"
+    "\n"
+    "Options:\n"
+    "  -C, --config FILE  block map to read (default: MARLOW.INI beside this "
+    "program)\n"
+    "  -f, --first N      list from picture N on (default 0)\n"
+    "  -n, --count N      list exactly N pictures, past the table's end too\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
+    "\n"
+    "Numbers are decimal or hexadecimal ($1F, 0x1F). The picture table starts "
+    "at\n"
+    "offset 0xDDF30 of the dump, 8 bytes a picture, and ends before the first "
+    "entry\n"
+    "whose bytes are all 00 or all FF, or that the dump does not hold whole.\n"
+    "Files are written whole or not at all, never over an input; the dump is "
+    "only\n"
+    "read. Exit status: 0 done, 1 failed, 2 wrong command line.\n";
+
+enum class Command { List, Show, Extract, Restore };
+
+struct Request {
+  Command Cmd = Command::List;
+  std::string ConfigPath;
+  std::string FlashName;
+  std::int32_t Index = 0;
+  std::string OutputName;
+  std::int32_t First = 0;
+  std::optional<std::int32_t> Count;
+};
+
+// Why a run stops: a message and the exit code it ends with.
+struct Stop {
+  std::string Message;
+  int Code = 1;
+};
+
+Stop usageError(std::string Message) { return {std::move(Message), 2}; }
+
+// The command line as a request, or the reason it is not one. Help and
+// version come back as a Stop with code 0 and the text to print.
+std::variant<Request, Stop> parseCommandLine(
+    const std::vector<std::string> &Args) {
+  std::vector<std::string> Words;
+  std::optional<std::string> Config, First, Count;
+  std::optional<Stop> Error;
+  bool Help = false, Version = false, OptionsEnd = false;
+  auto fail = [&](std::string Message) {
+    if (!Error)
+      Error = usageError(std::move(Message));
+  };
+
+  for (std::size_t I = 0; I < Args.size(); ++I) {
+    const std::string &Arg = Args[I];
+    if (OptionsEnd || Arg.size() < 2 || Arg[0] != '-') {
+      Words.push_back(Arg);
+      continue;
+    }
+    if (Arg == "--") {
+      OptionsEnd = true;
+      continue;
+    }
+    std::string Name;
+    std::optional<std::string> Value;
+    if (Arg[1] == '-') {
+      std::size_t Equals = Arg.find('=');
+      Name = Arg.substr(0, Equals);
+      if (Equals != std::string::npos)
+        Value = Arg.substr(Equals + 1);
+    } else {
+      Name = Arg.substr(0, 2);
+      if (Arg.size() > 2)
+        Value = Arg.substr(2);
+    }
+    if (Name == "-h" || Name == "--help" || Name == "-V" ||
+        Name == "--version") {
+      if (Value)
+        fail("unknown option '" + Arg + "'");
+      (Name == "-h" || Name == "--help" ? Help : Version) = true;
+      continue;
+    }
+    std::optional<std::string> *Slot = nullptr;
+    if (Name == "-C" || Name == "--config")
+      Slot = &Config;
+    else if (Name == "-f" || Name == "--first")
+      Slot = &First;
+    else if (Name == "-n" || Name == "--count")
+      Slot = &Count;
+    if (!Slot) {
+      fail("unknown option '" + Arg + "'");
+      continue;
+    }
+    if (!Value) {
+      if (I + 1 == Args.size()) {
+        fail("option '" + Name + "' needs a value");
+        continue;
+      }
+      Value = Args[++I];
+    }
+    *Slot = *Value;
+  }
+  if (Help)
+    return Stop{HelpText, 0};
+  if (Version)
+    return Stop{"torvel-pics " TORVEL_VERSION "\n", 0};
+  if (Error)
+    return *Error;
+
+  Request R;
+  R.ConfigPath = Config ? *Config : executableFolder() + "MARLOW.INI";
+  if (Words.empty())
+    return usageError("no command given");
+  const std::string &Name = Words[0];
+  if (Name == "list")
+    R.Cmd = Command::List;
+  else if (Name == "show")
+    R.Cmd = Command::Show;
+  else if (Name == "extract")
+    R.Cmd = Command::Extract;
+  else if (Name == "restore")
+    R.Cmd = Command::Restore;
+  else
+    return usageError("unknown command '" + Name + "'");
+  if (Words.size() < 2)
+    return usageError("no fullflash file given");
+  R.FlashName = Words[1];
+
+  const std::size_t MaxWords = R.Cmd == Command::List   ? 2
+                               : R.Cmd == Command::Show ? 3
+                                                        : 4;
+  if (Words.size() > MaxWords)
+    return usageError("too many arguments");
+  if (R.Cmd == Command::List) {
+    if (First) {
+      std::optional<std::int32_t> Value = parseInt(*First);
+      if (!Value)
+        return usageError("'" + *First + "' is not a picture index");
+      R.First = *Value;
+    }
+    if (Count) {
+      R.Count = parseInt(*Count);
+      if (!R.Count || *R.Count < 0)
+        return usageError("'" + *Count + "' is not a count of pictures");
+    }
+    return R;
+  }
+  if (First || Count)
+    return usageError("--first and --count belong to list");
+  if (Words.size() < 3)
+    return usageError("no picture index given");
+  std::optional<std::int32_t> Index = parseInt(Words[2]);
+  if (!Index)
+    return usageError("'" + Words[2] + "' is not a picture index");
+  R.Index = *Index;
+  if (Words.size() > 3)
+    R.OutputName = Words[3];
+  else
+    R.OutputName = (R.Cmd == Command::Extract ? "picture-" : "restore-") +
+                   std::to_string(R.Index) +
+                   (R.Cmd == Command::Extract ? ".bmp" : ".vkp");
+  return R;
+}
+
+// Where a picture's rows lie in the dump.
+struct Place {
+  PictureEntry Entry;
+  std::int32_t Offset = -1; // -1: no block maps the address
+  std::uint32_t Size = 0;
+  bool InDump = false;
+};
+
+Place placePicture(const EntryBytes &Bytes, const BlockMap &Map,
+                   std::uint64_t DumpSize) {
+  Place P;
+  P.Entry = decodeEntry(Bytes);
+  P.Offset = translateAddress(Map, P.Entry.Address);
+  P.Size = bytesPerRow(P.Entry.Width) * static_cast<std::uint32_t>(P.Entry.Height);
+  // Rows past the 32-bit end would wrap in a patch; the dump cannot hold them.
+  const std::uint64_t End =
+      std::uint64_t(static_cast<std::uint32_t>(P.Offset)) + P.Size;
+  P.InDump = P.Offset != -1 && End <= DumpSize && End <= 0x100000000u;
+  return P;
+}
+
+std::string sizeText(const PictureEntry &E) {
+  return std::to_string(E.Width) + " x " + std::to_string(E.Height);
+}
+
+std::string listLine(std::int64_t Index, const Place &P) {
+  char Line[128];
+  std::snprintf(Line, sizeof Line, "%5lld  %3d x %-3d  %s  %-8s  %5u bytes%s\n",
+                static_cast<long long>(Index), P.Entry.Width, P.Entry.Height,
+                hex8(static_cast<std::uint32_t>(P.Entry.Address)).c_str(),
+                P.Offset == -1
+                    ? "unmapped"
+                    : hex8(static_cast<std::uint32_t>(P.Offset)).c_str(),
+                P.Size, P.Offset != -1 && !P.InDump ? "  past end of dump" : "");
+  return Line;
+}
+
+class PicsRun {
+public:
+  explicit PicsRun(const Request &R) : Req(R) {}
+
+  std::optional<Stop> run() {
+    std::optional<BlockMap> Loaded = readBlockMap(Req.ConfigPath);
+    if (!Loaded)
+      return Stop{"cannot open configuration file " + Req.ConfigPath};
+    Map = std::move(*Loaded);
+    std::optional<File> Opened =
+        File::openForReading(Req.FlashName, File::Sharing::ReadWrite);
+    if (!Opened)
+      return Stop{"cannot open fullflash file " + Req.FlashName};
+    Flash = std::move(*Opened);
+    if (Req.Cmd == Command::List)
+      return list();
+    std::optional<Stop> Failed;
+    std::optional<std::vector<std::uint8_t>> Rows = pictureBytes(Failed);
+    if (!Rows)
+      return Failed;
+    switch (Req.Cmd) {
+    case Command::Show:
+      return show(*Rows);
+    case Command::Extract:
+      return extract(*Rows);
+    default:
+      return restore(*Rows);
+    }
+  }
+
+private:
+  const Request &Req;
+  BlockMap Map;
+  File Flash;
+  Place Picture;
+
+  std::string noEntry(std::int64_t Index) const {
+    return Req.FlashName + " ends before entry " + std::to_string(Index) +
+           " of the picture table";
+  }
+
+  std::optional<Stop> outOfRange(std::int64_t Index) const {
+    if (Index >= 0 && Index <= MaxPictureIndex)
+      return std::nullopt;
+    return Stop{"picture index " + std::to_string(Index) +
+                " is out of range (0 to " + std::to_string(MaxPictureIndex) +
+                ")"};
+  }
+
+  std::optional<Stop> list() {
+    if (std::optional<Stop> Bad = outOfRange(Req.First))
+      return Bad;
+    EntryCursor Cursor(Flash, Req.First);
+    std::string Text;
+    auto flush = [&] {
+      bool Ok = writeStdout(Text);
+      Text.clear();
+      return Ok;
+    };
+    for (std::int64_t N = 0; !Req.Count || N < *Req.Count; ++N) {
+      std::int64_t Index = Cursor.index();
+      std::optional<EntryBytes> Bytes = Cursor.next();
+      if (!Bytes) {
+        // Without a count the dump's end ends the table, once it has begun.
+        if (!Req.Count && N > 0)
+          break;
+        flush();
+        if (std::optional<Stop> Bad = outOfRange(Index))
+          return Bad;
+        return Stop{noEntry(Index)};
+      }
+      if (!Req.Count && isTableEnd(*Bytes))
+        break;
+      Text += listLine(Index, placePicture(*Bytes, Map, Flash.size()));
+      if (Text.size() >= 64 * 1024 && !flush())
+        return Stop{"cannot write to standard output"};
+    }
+    if (!flush())
+      return Stop{"cannot write to standard output"};
+    return std::nullopt;
+  }
+
+  // The bytes of picture Req.Index, or nothing with Failed set.
+  std::optional<std::vector<std::uint8_t>>
+  pictureBytes(std::optional<Stop> &Failed) {
+    const std::string Name = "picture " + std::to_string(Req.Index);
+    if ((Failed = outOfRange(Req.Index)))
+      return std::nullopt;
+    EntryCursor Cursor(Flash, 0);
+    std::optional<EntryBytes> Bytes;
+    for (std::int32_t I = 0; I <= Req.Index; ++I) {
+      Bytes = Cursor.next();
+      if (!Bytes) {
+        Failed = Stop{noEntry(Req.Index)};
+        return std::nullopt;
+      }
+      if (isTableEnd(*Bytes)) {
+        Failed = Stop{Name + " is past the end of the picture table, which "
+                             "holds " + std::to_string(I) + " pictures"};
+        return std::nullopt;
+      }
+    }
+    Picture = placePicture(*Bytes, Map, Flash.size());
+    const std::string Address =
+        hex8(static_cast<std::uint32_t>(Picture.Entry.Address));
+    if (Picture.Offset == -1) {
+      Failed = Stop{Name + ": address " + Address +
+                    " lies in no block of " + Req.ConfigPath};
+      return std::nullopt;
+    }
+    if (!Picture.InDump) {
+      Failed = Stop{Name + ": its " + std::to_string(Picture.Size) +
+                    " bytes at offset " +
+                    hex8(static_cast<std::uint32_t>(Picture.Offset)) +
+                    " run past the end of " + Req.FlashName};
+      return std::nullopt;
+    }
+    std::optional<std::vector<std::uint8_t>> Rows = readFlashBytes(
+        Flash, static_cast<std::uint32_t>(Picture.Offset), Picture.Size);
+    if (!Rows)
+      Failed = Stop{"cannot read " + Req.FlashName};
+    return Rows;
+  }
+
+  std::span<const std::uint8_t> row(std::span<const std::uint8_t> Rows,
+                                    std::int32_t Y) const {
+    const std::uint32_t Bytes = bytesPerRow(Picture.Entry.Width);
+    return Rows.subspan(std::size_t(Y) * Bytes, Bytes);
+  }
+
+  std::optional<Stop> show(std::span<const std::uint8_t> Rows) {
+    std::string Text =
+        "Picture " + std::to_string(Req.Index) + ": " +
+        sizeText(Picture.Entry) + ", address " +
+        hex8(static_cast<std::uint32_t>(Picture.Entry.Address)) + ", offset " +
+        hex8(static_cast<std::uint32_t>(Picture.Offset)) + ", " +
+        std::to_string(Picture.Size) + " bytes\n";
+    for (std::int32_t Y = 0; Y < Picture.Entry.Height; ++Y)
+      Text += drawRow(row(Rows, Y), Picture.Entry.Width) + "\n";
+    if (!writeStdout(Text))
+      return Stop{"cannot write to standard output"};
+    return std::nullopt;
+  }
+
+  std::optional<Stop> save(const std::string &Data) {
+    std::vector<FileIdentity> Inputs;
+    if (std::optional<FileIdentity> Id = Flash.identity())
+      Inputs.push_back(*Id);
+    if (std::optional<FileIdentity> Id =
+            identifyFile(expandPath(Req.ConfigPath)))
+      Inputs.push_back(*Id);
+    switch (saveFile(Req.OutputName, Data, Inputs)) {
+    case File::CreateResult::Created:
+      return std::nullopt;
+    case File::CreateResult::IsProtected:
+      return Stop{"will not write " + Req.OutputName +
+                  ": it is one of the inputs"};
+    default:
+      return Stop{"cannot write " + Req.OutputName};
+    }
+  }
+
+  std::optional<Stop> extract(std::span<const std::uint8_t> Rows) {
+    if (Picture.Entry.Width == 0 || Picture.Entry.Height == 0)
+      return Stop{"picture " + std::to_string(Req.Index) +
+                  " has no pixels (" + sizeText(Picture.Entry) + ")"};
+    return save(
+        monochromeBmp(Rows, Picture.Entry.Width, Picture.Entry.Height));
+  }
+
+  std::optional<Stop> restore(std::span<const std::uint8_t> Rows) {
+    std::string Text = patchHeader(Req.Index) + "\r\n";
+    auto Offset = static_cast<std::uint32_t>(Picture.Offset);
+    for (std::int32_t Y = 0; Y < Picture.Entry.Height; ++Y) {
+      Text += rowLine(Offset, row(Rows, Y), Picture.Entry.Width) + "\r\n";
+      Offset += bytesPerRow(Picture.Entry.Width);
+    }
+    return save(Text);
+  }
+};
+
+} // namespace
+
+int runPics(const std::vector<std::string> &Args) {
+  std::variant<Request, Stop> Parsed = parseCommandLine(Args);
+  std::optional<Stop> Result;
+  if (std::holds_alternative<Stop>(Parsed)) {
+    Stop S = std::get<Stop>(Parsed);
+    if (S.Code == 0)
+      return writeStdout(S.Message) ? 0 : 1;
+    Result = S;
+  } else {
+    Result = PicsRun(std::get<Request>(Parsed)).run();
+  }
+  if (!Result)
+    return 0;
+  std::string Text = "torvel-pics: " + Result->Message + "\n";
+  if (Result->Code == 2)
+    Text += "Try 'torvel-pics --help' for more information.\n";
+  writeStderr(Text);
+  return Result->Code;
+}
 
 } // namespace torvel

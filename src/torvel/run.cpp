@@ -15,19 +15,6 @@ namespace torvel {
 
 namespace {
 
-void defaultConfigPath(RunState &Run) {
-  const std::string Exe = executablePath();
-  std::string Folder = Exe.substr(0, Exe.size() - baseName(Exe).size());
-  if (Folder.empty() || !isPathDelimiter(Folder.back()))
-    Folder +=
-#ifdef _WIN32
-        '\\';
-#else
-        '/';
-#endif
-  Run.ConfigPath = Folder + "MARLOW.INI";
-}
-
 void checkArguments(RunState &Run) {
   if (!Run.Status.empty())
     return;
@@ -166,7 +153,7 @@ int report(RunState &Run, bool Failed,
 
 int runTorvel(const std::vector<std::string> &Args) {
   RunState Run;
-  defaultConfigPath(Run);
+  Run.ConfigPath = executableFolder() + "MARLOW.INI";
   switch (parseArguments(Run, Args)) {
   case ParseOutcome::NoArguments:
     writeStdout(usageScreen());

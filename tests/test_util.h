@@ -2,8 +2,6 @@
 #ifndef TORVEL_TESTS_TEST_UTIL_H
 #define TORVEL_TESTS_TEST_UTIL_H
 
-#include <chrono>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,33 +26,20 @@ private:
 };
 
 void writeFile(const std::string &Path, std::string_view Bytes);
-void writeFile(const std::string &Path, const std::vector<std::uint8_t> &Bytes);
 std::optional<std::string> readFile(const std::string &Path);
-bool fileExists(const std::string &Path);
 
 struct RunResult {
   int ExitCode = -1; // -1 when a signal ended the child
-  bool TimedOut = false;
   std::string Stdout;
   std::string Stderr;
 };
 
-// Bounds on a child run; zero leaves a bound off.
-struct RunLimits {
-  // The child's address space (RLIMIT_AS), in bytes; POSIX only.
-  std::uint64_t AddressSpace = 0;
-  // The child is killed once this has passed, and the result says TimedOut.
-  std::chrono::milliseconds WallClock{0};
-};
-
 // Runs Exe with Args in folder Cwd and collects its output.
-RunResult runProgram(const std::string &Exe,
-                     const std::vector<std::string> &Args,
-                     const std::string &Cwd, const RunLimits &Limits = {});
+RunResult runProgram(const std::string &Exe, const std::vector<std::string> &Args,
+                     const std::string &Cwd);
 
 // Runs the built torvel.
-RunResult runTorvel(const std::vector<std::string> &Args,
-                    const std::string &Cwd, const RunLimits &Limits = {});
+RunResult runTorvel(const std::vector<std::string> &Args, const std::string &Cwd);
 
 // The folder of the test data files.
 std::string dataPath(std::string_view Name);

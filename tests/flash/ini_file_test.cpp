@@ -13,7 +13,7 @@ TIniFile iniFrom(const test::ScratchDir &Dir, const std::string &Text) {
 }
 
 TEST(IniFileRead, AnswersAsTheProfileService) {
-  const std::string Kept(TIniFile::MaxValueLength, 'v');
+  const std::string Kept(2047, 'v');
   test::ScratchDir Dir;
   const TIniFile Ini = iniFrom(
       Dir, "\xEF\xBB\xBF[Block1]\r\nFFOffset = 16 \r\n  ; Addr=5\r\n\r\nlength=\t0x10\r\n"
@@ -33,7 +33,7 @@ TEST(IniFileRead, AnswersAsTheProfileService) {
   EXPECT_EQ(Ini.readString("Block1", "Addr", "?") + Ini.readString("Missing", "Key", "!"), "?!");
 }
 
-TEST(IniFileRead, LongLinesAcrossReadsAndTheBudget) {
+TEST(IniFileRead, LongLinesAcrossReads) {
   test::ScratchDir Dir;
   // Lines around the 64 KiB read and line sizes.
   for (std::size_t Filler : {65530u, 65535u, 65536u, 65537u, 200000u}) {
@@ -41,13 +41,8 @@ TEST(IniFileRead, LongLinesAcrossReadsAndTheBudget) {
     const TIniFile Ini = iniFrom(Dir, "[S]\n" + std::string(Filler, 'f') + "\nKey=1\r\nBig=" +
                                           std::string(Filler, 'b') + "\nLast=2");
     EXPECT_EQ(Ini.readString("S", "Key", "") + Ini.readString("S", "Last", ""), "12");
-    EXPECT_EQ(Ini.readString("S", "Big", ""), std::string(TIniFile::MaxValueLength, 'b'));
+    EXPECT_EQ(Ini.readString("S", "Big", ""), std::string(2047, 'b'));
   }
-  // Names and values beyond the budget: the file does not open.
-  std::string Flood = "[S]\n";
-  while (Flood.size() <= TIniFile::MaxKeptBytes)
-    Flood += "Key" + std::to_string(Flood.size()) + "=" + std::string(2000, 'v') + "\n";
-  EXPECT_FALSE(iniFrom(Dir, Flood).isOpen());
   EXPECT_TRUE(iniFrom(Dir, "").isOpen());
 }
 

@@ -77,14 +77,10 @@ TEST_F(Pics, CommandsAgreeOnEveryPicture) {
 
     ASSERT_EQ(pics({"restore", "full.bin", N}).ExitCode, 0);
     const std::string Restore = readFile(Dir / ("restore-" + N + ".vkp")).value();
-    EXPECT_EQ(Restore.substr(0, Restore.find('\n') + 1), "; Picture #" + N + "\r\n");
-    char First[16];
-    std::snprintf(First, sizeof First, "\n%08X: ", Offset);
-    EXPECT_EQ(Restore.find(First), Restore.find('\n'));
+    EXPECT_TRUE(Restore.starts_with("; Picture #" + N + "\r\n"));
     // Restoring rewrites exactly the picture's bytes, as they are.
     std::string Blank = Dump;
-    Blank.replace(Offset, Bytes, std::string(Bytes, '\x11'));
-    applyPatch(Blank, Restore);
+    applyPatch(Blank.replace(Offset, Bytes, std::string(Bytes, '\x11')), Restore);
     EXPECT_EQ(Blank, Dump);
   }
 }
@@ -131,6 +127,8 @@ TEST_F(Pics, ExtractConvertsBackAndRestoreUndoesThePatch) {
 
 TEST_F(Pics, BadInputsFailWithoutLeavingFiles) {
   writeFile(Dir / "short.bin", std::string(0xDDF30 + 4, '\x01'));
+  // Entry 7, where the table ended, now a picture 0 pixels wide.
+  writeFile(Dir / "zero.bin", std::string(Dump).replace(0xDDF30 + 56, 8, "\0\x08\0\0\0\x10\0\x01", 8));
   const std::string Try = "Try 'torvel-pics --help' for more information.\n";
   const struct {
     std::vector<std::string> Args;
@@ -141,7 +139,8 @@ TEST_F(Pics, BadInputsFailWithoutLeavingFiles) {
       {{"list", "short.bin"}, "short.bin ends before entry 0 of the picture table\n", 1},
       {{"show", "full.bin", "7"},
        "picture 7 is past the end of the picture table, which holds 7 pictures\n", 1},
-      {{"show", "full.bin", "$FFFFFFFF"}, "picture index -1 is out of range (0 to 268321817)\n", 1},
+      {{"show", "full.bin", "--", "-1"}, "picture index -1 is out of range (0 to 268321817)\n", 1},
+      {{"extract", "zero.bin", "7"}, "picture 7 has no pixels (0 x 8)\n", 1},
       {{"extract", "full.bin", "5"}, "picture 5: address 00800000 lies in no block of map.ini\n", 1},
       {{"restore", "full.bin", "6"},
        "picture 6: its 512 bytes at offset 003FFF00 run past the end of full.bin\n", 1},
@@ -157,16 +156,18 @@ TEST_F(Pics, BadInputsFailWithoutLeavingFiles) {
       {{"show", "full.bin", "1", "x"}, "too many arguments\n" + Try, 2},
       {{"show", "full.bin", "1", "--count", "2"}, "--first and --count belong to list\n" + Try, 2},
       {{"list", "full.bin", "--first"}, "option '--first' needs a value\n" + Try, 2},
+      {{"list", "full.bin", "-n", "-1"}, "'-1' is not a count of pictures\n" + Try, 2},
   };
   for (const auto &Case : Cases) {
     SCOPED_TRACE(::testing::PrintToString(Case.Args));
     const RunResult R = pics(Case.Args);
     EXPECT_EQ(std::tuple(R.Stdout, R.Stderr, R.ExitCode),
               std::tuple("", "torvel-pics: " + Case.Stderr, Case.ExitCode));
-    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.path()), {}), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.path()), {}), 4);
   }
   EXPECT_EQ(readFile(Dir / "full.bin"), Dump);
   EXPECT_EQ(pics({"--version"}).Stdout, "torvel-pics " TORVEL_VERSION "\n");
+  EXPECT_TRUE(pics({"list", "-h"}).Stdout.starts_with("Usage: torvel-pics [OPTIONS] COMMAND"));
 }
 
 } // namespace

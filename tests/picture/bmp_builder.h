@@ -6,25 +6,23 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace torvel::test {
 
 struct BmpBuilder {
-  // 12 writes a core header (16-bit width and height, 3-byte table entries);
-  // anything else an info header of that many bytes, or of 40 bytes when
-  // more than 4096 are declared (the file then ends inside its header).
+  // 12 writes a core header (16-bit sizes, 3-byte table entries), 40 an info header.
   std::uint32_t HeaderSize = 40;
   std::int32_t Width = 1;
   std::int32_t Height = 1;
-  std::uint16_t Planes = 1;
   std::uint16_t BitCount = 24;
   std::uint32_t Compression = 0;
   std::uint32_t ImageSize = 0;
   // By default the table's size.
   std::optional<std::uint32_t> ColoursUsed{};
   std::vector<std::uint32_t> Table{};
-  // Red, green, blue: after a 40-byte header, else in header bytes 40..51.
+  // Red, green, blue, after the header.
   std::optional<std::array<std::uint32_t, 3>> Masks{};
   // Filler bytes between the colour table and the pixel data.
   std::uint32_t Gap = 0;
@@ -40,54 +38,32 @@ struct BmpBuilder {
   }
 
   // The whole file.
-  std::vector<std::uint8_t> build() const {
-    std::vector<std::uint8_t> Out;
+  std::string build() const {
+    std::string Out;
     auto Put = [&Out](std::uint64_t V, int Bytes) {
       for (int I = 0; I < Bytes; ++I)
-        Out.push_back(static_cast<std::uint8_t>(V >> (8 * I)));
+        Out += static_cast<char>(V >> (8 * I));
     };
     const bool Core = HeaderSize == 12;
-    const bool MasksAfter = Masks && HeaderSize == 40;
-    const std::size_t TableEnd = 14 + (HeaderSize > 4096 ? 40 : HeaderSize) +
-                                 (MasksAfter ? 12 : 0) +
-                                 Table.size() * (Core ? 3 : 4);
-    const std::size_t DataStart = TableEnd + Gap;
-    Put('B', 1);
-    Put('M', 1);
+    const std::size_t DataStart =
+        14 + HeaderSize + (Masks ? 12 : 0) + Table.size() * (Core ? 3 : 4) + Gap;
+    Put('B' | 'M' << 8, 2);
     Put(DataStart + Pixels.size(), 4);
     Put(0, 4);
     Put(PixelOffset.value_or(static_cast<std::uint32_t>(DataStart)), 4);
     Put(HeaderSize, 4);
-    if (Core) {
-      Put(static_cast<std::uint32_t>(Width), 2);
-      Put(static_cast<std::uint32_t>(Height), 2);
-      Put(Planes, 2);
-      Put(BitCount, 2);
-    } else {
-      const std::size_t HeaderEnd =
-          Out.size() - 4 + (HeaderSize > 4096 ? 40 : HeaderSize);
-      for (std::uint32_t V :
-           {static_cast<std::uint32_t>(Width), static_cast<std::uint32_t>(Height),
-            std::uint32_t(Planes) | std::uint32_t(BitCount) << 16, Compression,
-            ImageSize, 2835u, 2835u,
-            ColoursUsed.value_or(static_cast<std::uint32_t>(Table.size())), 0u})
+    Put(static_cast<std::uint32_t>(Width), Core ? 2 : 4);
+    Put(static_cast<std::uint32_t>(Height), Core ? 2 : 4);
+    Put(1u | std::uint32_t(BitCount) << 16, 4);
+    if (!Core)
+      for (std::uint32_t V : {Compression, ImageSize, 2835u, 2835u,
+                              ColoursUsed.value_or(std::uint32_t(Table.size())), 0u})
         Put(V, 4);
-      if (Masks && HeaderSize >= 52)
-        for (std::uint32_t M : *Masks)
-          Put(M, 4);
-      Out.resize(HeaderEnd, 0);
-    }
-    if (MasksAfter)
-      for (std::uint32_t M : *Masks)
-        Put(M, 4);
-    for (std::uint32_t C : Table) {
-      Put(C >> 16 & 0xFF, 1);
-      Put(C >> 8 & 0xFF, 1);
-      Put(C & 0xFF, 1);
-      if (!Core)
-        Put(0, 1);
-    }
-    Out.resize(DataStart, 0xEE);
+    for (std::uint32_t M : Masks.value_or(std::array<std::uint32_t, 3>{}))
+      Put(M, Masks ? 4 : 0);
+    for (std::uint32_t C : Table)
+      Put((C >> 16 & 0xFF) | (C & 0xFF00) | (C & 0xFF) << 16, Core ? 3 : 4);
+    Out.resize(DataStart, '\xEE');
     Out.insert(Out.end(), Pixels.begin(), Pixels.end());
     return Out;
   }

@@ -1,53 +1,77 @@
-// Runs the built torvel through the stages that come before the conversion.
+// Whole runs of the built torvel: the stages' reports, the packed rows and
+// what the patch holds after each failure.
+#include "picture/bmp_builder.h"
 #include "test_util.h"
-#include "torvel/args.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 namespace torvel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string Config = "[Block1]\r\nAddr=0\r\nFFOffset=0\r\nLength=$1000000\r\n";
-const std::string Flash(1000, '\x5A');
+// 24-bit rows from text, top row first: 'X' black, anything else white.
+std::string picture24(const std::vector<std::string> &Rows) {
+  BmpBuilder B{.Width = std::int32_t(Rows.front().size()), .Height = std::int32_t(Rows.size())};
+  for (auto Row = Rows.rbegin(); Row != Rows.rend(); ++Row) {
+    std::vector<std::uint8_t> Bytes;
+    for (char C : *Row)
+      Bytes.insert(Bytes.end(), 3, C == 'X' ? 0x00 : 0xFF);
+    B.row(Bytes);
+  }
+  return B.build();
+}
 
 class RunE2E : public ::testing::Test {
 protected:
   void SetUp() override {
-    writeFile(Dir / "map.ini", Config);
-    writeFile(Dir / "full.bin", Flash);
-    writeFile(Dir / "a.bmp", "BM not really");
+    // Address 0x1000 lies at offset 0x200; 0x2000 at 0x1A2B3C; 0x3000 at
+    // FFFFFFFE, so rows run across the 32-bit end.
+    writeFile(Dir / "map.ini", "[Block1]\nAddr=$1000\nFFOffset=$200\nLength=$100\n"
+                               "[Block2]\nAddr=$2000\nFFOffset=$1A2B3C\nLength=$100\n"
+                               "[Block3]\nAddr=$3000\nFFOffset=$FFFFFFFE\nLength=$100\n");
+    writeFlash(1, 1, 0x1000);
+    writeFile(Dir / "a.bmp", picture24({"X"}));
     fs::create_directory(Dir / "folder");
   }
-  // Runs torvel in Dir, checks its report, that the inputs are untouched, and
-  // whether the patch a.vkp was created.
-  void expectRun(const std::vector<std::string> &Args, const std::string &Stdout, int ExitCode,
-                 bool Patch = false) {
-    SCOPED_TRACE(::testing::PrintToString(Args));
-    fs::remove(Dir / "a.vkp");
-    const RunResult R = runTorvel(Args, Dir.path());
-    EXPECT_EQ(std::tuple(R.Stdout, R.ExitCode, R.Stderr), std::tuple(Stdout, ExitCode, ""));
-    EXPECT_EQ(fileExists(Dir / "a.vkp"), Patch);
-    EXPECT_EQ(readFile(Dir / "full.bin").value() + readFile(Dir / "map.ini").value() +
-                  readFile(Dir / "a.bmp").value(), Flash + Config + "BM not really");
+  // Writes a fullflash whose picture 2 is Width x Height at Address.
+  void writeFlash(int Width, int Height, int Address) {
+    const char Entry[8] = {char(Width), char(Height), 0, 0, char(Address), char(Address >> 8)};
+    Flash = std::string(0xDDF30 + 24, '\xFF').replace(0xDDF30 + 16, 8, Entry, 8);
+    writeFile(Dir / "full.bin", Flash);
   }
+  // Runs torvel in Dir: the report, exit code and patch a.vkp; the inputs must not change.
+  std::string run(const std::vector<std::string> &Args) {
+    fs::remove(Dir / "a.vkp");
+    const std::string Inputs = readFile(Dir / "map.ini").value() + readFile(Dir / "a.bmp").value();
+    const RunResult R = runTorvel(Args, Dir.path());
+    EXPECT_TRUE(readFile(Dir / "full.bin") == Flash && readFile(Dir / "map.ini").value() +
+                    readFile(Dir / "a.bmp").value() == Inputs) << "an input has changed";
+    return R.Stdout + R.Stderr + std::to_string(R.ExitCode) + "\n" +
+           readFile(Dir / "a.vkp").value_or("<none>");
+  }
+  // Converts Bmp as picture 2 of that size at Address.
+  std::string convert(const std::string &Bmp, int Width, int Height, int Address = 0x1000) {
+    writeFile(Dir / "a.bmp", Bmp);
+    writeFlash(Width, Height, Address);
+    return run({"-Cmap.ini", "a.bmp", "full.bin", "2"});
+  }
+  std::string Flash;
   ScratchDir Dir;
 };
 
 TEST_F(RunE2E, UsageScreenAndUncaughtFailure) {
-  expectRun({}, usageScreen(), 2);
-  expectRun({"-x", "a.bmp", "full.bin", "1", "/?"}, usageScreen(), 0);
-  const RunResult R = runTorvel({"-Cmap.ini", "a.bmp", "full.bin", "abc", "-h"}, Dir.path());
-  const std::regex Report("Exception EConvertError in module " +
-                          fs::path(TORVEL_EXE).filename().string() +
-                          " at [0-9A-F]{8}\\.\n'abc' is not a valid integer value\\.\r\n");
-  EXPECT_TRUE(std::regex_match(R.Stdout, Report)) << R.Stdout;
-  EXPECT_EQ(R.ExitCode, 1);
-  EXPECT_FALSE(fileExists(Dir / "a.vkp"));
+  const std::string Usage = ".BMP to VKlay .VKP Converter. V. 1.0\r\n";
+  EXPECT_EQ(run({}).substr(0, Usage.size()), Usage);
+  EXPECT_TRUE(run({}).ends_with("\r\n2\n<none>"));
+  EXPECT_TRUE(run({"-x", "a.bmp", "full.bin", "1", "/?"}).ends_with("\r\n0\n<none>"));
+  std::string Uncaught = run({"-Cmap.ini", "a.bmp", "full.bin", "abc", "-h"});
+  const std::string Module = fs::path(TORVEL_EXE).filename().string();
+  EXPECT_EQ(Uncaught.replace(38 + Module.size(), 8, "XXXXXXXX"),
+            "Exception EConvertError in module " + Module +
+                " at XXXXXXXX.\n'abc' is not a valid integer value.\r\n1\n<none>");
 }
 
 TEST_F(RunE2E, EachStageReportsItsFailureAndNoInputIsOverwritten) {
@@ -64,13 +88,69 @@ TEST_F(RunE2E, EachStageReportsItsFailureAndNoInputIsOverwritten) {
       {{"-Cmap.ini", "a.bmp", "full.bin", "0", "a.bmp"}, "Couldn't write to a.bmp"},
       {{"-Cmap.ini", "a.bmp", "full.bin", "0", "map.ini"}, "Couldn't write to map.ini"}};
   for (const auto &[Args, Status] : Rows)
-    expectRun(Args, "ERROR: " + Status + "\r\n", 1);
+    EXPECT_EQ(run(Args), "ERROR: " + Status + "\r\n1\n<none>");
   // An error file that is an input or the patch is one that cannot be created.
-  expectRun({"-Cmap.ini", "-E./full.bin", "a.bmp", "full.bin", "0"}, "", 1, true);
-  expectRun({"-Cmap.ini", "-Ea.vkp", "a.bmp", "full.bin", "0"}, "", 1, true);
-  expectRun({"-Efolder/none/err.txt", "a.bmp", "full.bin"}, "", 1);
-  expectRun({"-Eerr.txt", "a.bmp", "full.bin"}, "", 1);
+  const std::string Patch = "; Picture #2\r\n00000200: FF ;XX\r\n";
+  EXPECT_EQ(run({"-Cmap.ini", "-E./full.bin", "a.bmp", "full.bin", "2"}), "1\n" + Patch);
+  EXPECT_EQ(run({"-Cmap.ini", "-Ea.vkp", "a.bmp", "full.bin", "2"}), "1\n" + Patch);
+  EXPECT_EQ(run({"-Efolder/none/err.txt", "a.bmp", "full.bin"}), "1\n<none>");
+  EXPECT_EQ(run({"-Eerr.txt", "a.bmp", "full.bin"}), "1\n<none>");
   EXPECT_EQ(readFile(Dir / "err.txt"), "ERROR: Incorrect parameters\r\n");
+  // A BMP that does not load, or an address in no block: the header line only.
+  EXPECT_EQ(convert("BA" + std::string(13, '\0'), 4, 4),
+            "ERROR: cannot load a.bmp\r\n1\n; Picture #2\r\n");
+  EXPECT_EQ(convert(picture24({"X"}), 1, 1, 0x9234),
+            "ERROR: Unmapped picture address 00009234\r\n1\n; Picture #2\r\n");
+  // A dump that ends inside the entry: not even the header.
+  Flash.resize(Flash.size() - 1);
+  writeFile(Dir / "full.bin", Flash);
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "2"}), "ERROR: Bad FF file full.bin\r\n1\n");
+}
+
+TEST_F(RunE2E, PacksRowsAndCutsOrExtendsAtTheTopLeft) {
+  const struct {
+    std::string Bmp;
+    int Width, Height, Address;
+    std::string Rows;
+  } Cases[] = {
+      {picture24({"."}), 1, 1, 0x1000, "00000200: 7F ;..\r\n"},
+      {picture24({"XXXXXXXX"}), 8, 1, 0x1000, "00000200: FF ;XXXXXXXXXXXXXXXX\r\n"},
+      {picture24({"X.X.X.X.XX", ".........."}), 10, 2, 0x2000,
+       "001A2B3C: AAFF ;XX..XX..XX..XX..XXXX\r\n001A2B3E: 003F ;....................\r\n"},
+      // Offsets wrap at 32 bits.
+      {picture24({"X", "X"}), 9, 2, 0x3000,
+       "FFFFFFFE: 807F ;XX................\r\n00000000: 807F ;XX................\r\n"},
+      {picture24({"X"}), 0, 3, 0x1000, "00000200:  ;\r\n00000200:  ;\r\n00000200:  ;\r\n"},
+      {picture24({"X"}), 5, 0, 0x1000, ""},
+      // An empty BMP is all paper.
+      {"", 12, 2, 0x1000,
+       "00000200: 000F ;........................\r\n00000202: 000F ;........................\r\n"},
+      {picture24({"XX.XX", "X.X.X", ".XXX.", "XXXXX"}), 3, 2, 0x1000,
+       "00000200: DF ;XXXX..\r\n00000201: BF ;XX..XX\r\n"},
+      {picture24({"XX", "X."}), 4, 3, 0x1000,
+       "00000200: CF ;XXXX....\r\n00000201: 8F ;XX......\r\n00000202: 0F ;........\r\n"},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(Case.Rows);
+    EXPECT_EQ(convert(Case.Bmp, Case.Width, Case.Height, Case.Address),
+              "ERROR: a.bmp -> a.vkp Converted OK\r\n0\n; Picture #2\r\n" + Case.Rows);
+  }
+}
+
+TEST_F(RunE2E, ReportInTheErrorFileAndAFullDisk) {
+  EXPECT_EQ(run({"-Cmap.ini", "-Elog.txt", "a.bmp", "full.bin", "2", "out.vkp"}), "0\n<none>");
+  EXPECT_EQ(readFile(Dir / "log.txt"), "ERROR: a.bmp -> out.vkp Converted OK\r\n");
+  EXPECT_EQ(readFile(Dir / "out.vkp"), "; Picture #2\r\n00000200: FF ;XX\r\n");
+#ifdef __linux__
+  // A write that fails only when the patch is flushed is still a failure.
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "2", "/dev/full"}),
+            "ERROR: Cannot save to /dev/full\r\n1\n<none>");
+  // A running program cannot be opened for writing, even by root: the running
+  // torvel itself serves as a dump that only a read-only open gets through.
+  writeFile(Dir / "a.bmp", "BM not really");
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", TORVEL_EXE, "0"}),
+            "ERROR: cannot load a.bmp\r\n1\n; Picture #0\r\n");
+#endif
 }
 
 TEST_F(RunE2E, DefaultConfigurationLiesBesideTheExecutable) {
@@ -80,19 +160,10 @@ TEST_F(RunE2E, DefaultConfigurationLiesBesideTheExecutable) {
   EXPECT_EQ(runProgram(Exe, {"a.bmp", "none.bin", "0"}, Dir.path()).Stdout,
             "ERROR: Cannot open " + (fs::path(Dir.path()) / "bin" / "MARLOW.INI").string() +
                 "\r\n");
-  writeFile(Dir / "bin/MARLOW.INI", Config);
+  fs::copy_file(Dir / "map.ini", Dir / "bin/MARLOW.INI");
   EXPECT_EQ(runProgram(Exe, {"a.bmp", "none.bin", "0"}, Dir.path()).Stdout,
             "ERROR: Couldn't open file none.bin\r\n");
 }
-
-#ifdef __linux__
-TEST_F(RunE2E, FullflashIsOpenedForReadingOnly) {
-  // A running program cannot be opened for writing, even by root: the running
-  // torvel itself serves as a dump that only a read-only open gets through.
-  const RunResult R = runTorvel({"-Cmap.ini", "a.bmp", TORVEL_EXE, "0"}, Dir.path());
-  EXPECT_EQ(R.Stdout, "ERROR: cannot load a.bmp\r\n");
-}
-#endif
 
 } // namespace
 } // namespace torvel::test

@@ -43,6 +43,15 @@ int main(int argc, char **argv) {
     for (std::uint8_t B : Bytes)
       Image[Entry++] = B;
   }
+  // The old picture 0: a diagonal cross; picture 1: a pattern whose bits past
+  // the last column are not all set.
+  for (std::size_t Y = 0; Y < 16; ++Y) {
+    const unsigned Row = 0x8000u >> Y | 1u << Y;
+    Image[0x100000 + 2 * Y] = std::uint8_t(Row >> 8);
+    Image[0x100000 + 2 * Y + 1] = std::uint8_t(Row);
+  }
+  for (std::size_t I = 0; I < 13 * 80; ++I)
+    Image[0x101000 + I] = std::uint8_t(I * 167 + 13);
   // The old picture 3: a checkerboard.
   for (std::size_t I = 0; I < 4 * 16; ++I)
     Image[0x112340 + I] = (I / 4) % 2 ? 0xAA : 0x55;

@@ -56,17 +56,6 @@ std::string digits(std::vector<std::string> Rows, std::int32_t Sign = 1) {
   return B.build();
 }
 
-// 5 x 3, unset pixels at entry 0 (colour 5): bottom row a run of 1s and an absolute
-// 2,3,2 cut at the row end; a delta over the middle row; top row 3, a delta, 3s cut.
-std::string runLength(std::uint16_t BitCount) {
-  const Bytes Data = BitCount == 8
-      ? Bytes{3, 1, 0, 3, 2, 3, 2, 0, 0, 0, 0, 2, 0, 1, 1, 3, 0, 2, 1, 0, 9, 3, 0, 1}
-      : Bytes{3, 0x11, 0, 3, 0x23, 0x20, 0, 0, 0, 2, 0, 1, 1, 0x33, 0, 2, 1, 0, 9, 0x33, 0, 1};
-  return BmpBuilder{.Width = 5, .Height = 3, .BitCount = BitCount,
-                    .Compression = BitCount == 8 ? 1u : 2u, .ImageSize = std::uint32_t(Data.size()),
-                    .Table = {5, 1, 2, 3}, .Pixels = Data}.build();
-}
-
 // Base with the little-endian field at Offset set to Value.
 std::string patched(std::string Base, std::size_t Offset, std::size_t Size, std::uint32_t Value) {
   for (std::size_t I = 0; I < Size; ++I)
@@ -89,8 +78,6 @@ TEST(BmpLoad, ColoursLayoutsAndTheFillOfNewPixels) {
       {onePixel(32, {1, 0, 0, 0}, {}, 3, {0x3FF00000, 0xFFC00, 0x3FF}), "1x1:<010000>/"},
       {digits(Pic, -1), "3x3:012/345/678/"},
       {digits(Pic), "3x3:012/345/678/"},
-      {runLength(8), "5x3:35333/55555/11123/"},
-      {runLength(4), "5x3:35333/55555/11123/"},
       // Pixels are read after the table, wherever the offset field points.
       {BmpBuilder{.BitCount = 8, .Table = {ColourWhite, 1}, .Gap = 4}.row({1}).build(), "1x1:1/"},
       {patched(Base, 10, 4, 5000), "1x1:0/"},
@@ -108,8 +95,9 @@ TEST(BmpLoad, ColoursLayoutsAndTheFillOfNewPixels) {
     SCOPED_TRACE(Expected);
     EXPECT_EQ(shown(File), Expected);
   }
-  // Cut, then extended: new pixels are white, or in 1-, 4- and 8-bit pictures the colour
-  // of the highest index, black beyond the table.
+  // Cut, then extended: new pixels are white, or in uncompressed 1-, 4- and 8-bit pictures
+  // the colour of the highest index, black beyond the table.
+  auto Suite = [](const char *Name) { return readFile(dataPath("bmpsuite/g/") + Name).value(); };
   const struct {
     std::string File;
     std::vector<std::int32_t> Sizes;
@@ -117,10 +105,10 @@ TEST(BmpLoad, ColoursLayoutsAndTheFillOfNewPixels) {
   } Resized[] = {
       {digits({"012", "345"}), {2, 2, 3, 3}, "3x2:019/349/999/"},
       {digits({"012", "345"}, -1), {2, 1, 3, 1}, "3x2:019/"},
-      {onePixel(1, {0}, {ColourWhite, 0}), {2, 2}, "1x1:.0/00/"},
-      {onePixel(1, {0}, {0, ColourWhite}), {2, 2}, "1x1:0./../"},
-      {onePixel(4, {0}, {ColourWhite}), {2, 2}, "1x1:.0/00/"},
-      {runLength(8), {6, 3}, "5x3:35333./55555./11123./"},
+      {Suite("pal1.bmp"), {1, 1, 2, 2}, "127x64:../../"},
+      {Suite("pal1wb.bmp"), {1, 1, 2, 2}, "127x64:.0/00/"},
+      {Suite("pal4.bmp"), {1, 1, 2, 2}, "127x64:<0000FF>0/00/"},
+      {Suite("pal8rle.bmp"), {1, 1, 2, 2}, "127x64:<0000FF>./../"},
       {digits(Pic), {2, 2}, "3x3:01/34/"},
   };
   for (const auto &Case : Resized) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [base] [windows] [fuzz] [bench]   (default: base)
+# Usage: scripts/deps.sh [base] [windows] [package] [fuzz] [bench]   (default: base)
 set -euo pipefail
 
 groups=("$@")
@@ -11,6 +11,7 @@ for group in "${groups[@]}"; do
   case "$group" in
     base) packages+=(cmake g++ ninja-build libgtest-dev) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 googletest) ;;
+    package) packages+=(dpkg-dev file lintian man-db unzip) ;;
     fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;

@@ -9,13 +9,13 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
-  echo "usage: fuzz/run.sh SECONDS [fuzz_bmp|fuzz_ini|fuzz_int_text|fuzz_run...]" >&2
+  echo "usage: fuzz/run.sh SECONDS [fuzz_bmp|fuzz_ini|fuzz_int_text|fuzz_pics|fuzz_run...]" >&2
   exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_bmp fuzz_ini fuzz_int_text fuzz_run)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_bmp fuzz_ini fuzz_int_text fuzz_pics fuzz_run)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 >/dev/null
@@ -73,8 +73,21 @@ seed_run() {
   printf '%s%s%s%s%s' "${words[0]}" "$sep" "$sep" "$ini" "$sep" >"$1/empty-flash"
 }
 
-declare -A max_len=([fuzz_bmp]=34000 [fuzz_ini]=4096 [fuzz_int_text]=64 [fuzz_run]=36000)
-declare -A dict=([fuzz_bmp]=bmp.dict [fuzz_ini]=ini.dict [fuzz_run]=run.dict)
+seed_pics() {
+  local words=("list"$'\n'"full.bin" "show"$'\n'"full.bin"$'\n'"3"
+    "extract"$'\n'"full.bin"$'\n'"3" "restore"$'\n'"full.bin"$'\n'"2"$'\n'"r.vkp"
+    "list"$'\n'"full.bin"$'\n'"--first=1"$'\n'"-n"$'\n'"9") i=0 w
+  # The table, then the pictures where a block maps them right after it.
+  local map=$'[Block1]\nAddr=$00400000\nFFOffset=$000DDF50\nLength=$00300000\n'
+  for w in "${words[@]}"; do
+    { printf '%s%s%s%s' "$w" "$sep" "$map" "$sep"; table; cat "$root/examples/logo.bmp"; } \
+      >"$1/pics-$((i++))"
+  done
+}
+
+declare -A max_len=([fuzz_bmp]=34000 [fuzz_ini]=4096 [fuzz_int_text]=64 [fuzz_pics]=8192
+  [fuzz_run]=36000)
+declare -A dict=([fuzz_bmp]=bmp.dict [fuzz_ini]=ini.dict [fuzz_pics]=pics.dict [fuzz_run]=run.dict)
 
 status=0
 summary=()

@@ -7,6 +7,12 @@
 
 #include <filesystem>
 
+#ifdef _WIN32
+#include <memory>
+
+#include <windows.h>
+#endif
+
 namespace torvel::test {
 namespace {
 
@@ -162,6 +168,83 @@ TEST_F(RunE2E, DefaultConfigurationLiesBesideTheExecutable) {
   EXPECT_EQ(runProgram(Exe, {"a.bmp", "none.bin", "0"}, Dir.path()).Stdout,
             "ERROR: Couldn't open file none.bin\r\n");
 }
+
+#ifdef _WIN32
+// Holds Name open as another program that reads, or writes too, until the handle goes.
+auto openBy(const std::string &Name, bool Writer) {
+  HANDLE H = ::CreateFileA(Name.c_str(), GENERIC_READ | (Writer ? GENERIC_WRITE : 0),
+                           FILE_SHARE_READ | (Writer ? FILE_SHARE_WRITE : 0), nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(H, INVALID_HANDLE_VALUE) << Name;
+  return std::unique_ptr<void, decltype(&::CloseHandle)>(H, &::CloseHandle);
+}
+
+TEST_F(RunE2E, WindowsNamesSwitchesAndModuleName) {
+  const std::string Root = fs::path(Dir.path()).make_preferred().string();
+  ASSERT_TRUE(Root.size() > 2 && Root[1] == ':') << Root;
+  fs::create_directory(Dir / "pics");
+  fs::copy_file(Dir / "a.bmp", Dir / "pics/logo.bmp");
+  const std::string Slashed = fs::path(Dir / "pics").generic_string() + "/logo";
+  const std::string Caps = Root + "\\FULL.BIN";
+  // Names with a drive, absolute or relative, '\\' or '/': the output lands beside the BMP.
+  EXPECT_EQ(run({"-C" + Root + "\\map.ini", Root + "\\pics\\logo.bmp", Root + "\\full.bin", "2"}),
+            "ERROR: " + Root + "\\pics\\logo.bmp -> " + Root +
+                "\\pics\\logo.vkp Converted OK\r\n0\n<none>");
+  EXPECT_EQ(runTorvel({"-C..\\map.ini", Slashed + ".bmp", "..\\full.bin", "2"}, Root + "\\pics")
+                .Stdout,
+            "ERROR: " + Slashed + ".bmp -> " + Slashed + ".vkp Converted OK\r\n");
+  const std::pair<std::vector<std::string>, std::string> Rows[] = {
+      // Unlike on Linux, a '/' starts a switch even before a path.
+      {{"/Cmy.ini", "a.bmp", "full.bin", "2"}, "Cannot open my.ini"},
+      {{"-Cmap.ini", "/tmp", "a.bmp", "full.bin", "2"}, "Invalid switch: /tmp"},
+      {{"-Cmap.ini", "a.bmp", "full.bin", "2", "/x/y"}, "Invalid switch: /x/y"},
+      // Words arrive unchanged: quotes, backslashes, spaces, no wildcard expansion.
+      {{"-q\\\\\"x\"\\"}, "Invalid switch: -q\\\\\"x\"\\"},
+      {{"-Cmy dir\\", "a.bmp", "full.bin", "2"}, "Cannot open my dir\\"},
+      {{"-Cmap.ini", "a.bmp", "full.bin", "2", "*.ini"}, "Couldn't write to *.ini"},
+      // Another spelling of the dump is refused as output, and as error file.
+      {{"-Cmap.ini", "a.bmp", "full.bin", "2", Caps}, "Couldn't write to " + Caps}};
+  for (const auto &[Args, Status] : Rows)
+    EXPECT_EQ(run(Args), "ERROR: " + Status + "\r\n1\n<none>");
+  EXPECT_EQ(run({"-Cmap.ini", "-E" + Caps, "a.bmp", "full.bin", "2"}),
+            "1\n; Picture #2\r\n00000200: FF ;XX\r\n");
+  EXPECT_EQ(run({"-Cmap.ini", "-ENUL", "a.bmp", "full.bin", "2", "NUL"}), "0\n<none>");
+  // The configuration lies beside a copied exe, whose name the uncaught report gives.
+  const std::string Exe = Root + "\\my tools\\Conv 2.exe";
+  fs::create_directory(Dir / "my tools");
+  fs::copy_file(TORVEL_EXE, Exe);
+  EXPECT_EQ(runProgram(Exe, {"a.bmp", "full.bin", "2"}, Root).Stdout,
+            "ERROR: Cannot open " + Root + "\\my tools\\MARLOW.INI\r\n");
+  fs::copy_file(Dir / "map.ini", Dir / "my tools/MARLOW.INI");
+  EXPECT_EQ(runProgram(Exe, {"a.bmp", "full.bin", "2"}, Root).Stdout,
+            "ERROR: a.bmp -> a.vkp Converted OK\r\n");
+  std::string Uncaught = runProgram(Exe, {"a", "b", "abc"}, Root).Stdout;
+  EXPECT_EQ(Uncaught.replace(48, 8, "XXXXXXXX"),
+            "Exception EConvertError in module Conv 2.exe at XXXXXXXX.\n"
+            "'abc' is not a valid integer value.\r\n");
+}
+
+TEST_F(RunE2E, WindowsFilesOpenWithTheirAccessAndSharing) {
+  const std::vector<std::string> Convert = {"-Cmap.ini", "a.bmp", "full.bin", "2", "b.vkp"};
+  const std::string Ok = "ERROR: a.bmp -> b.vkp Converted OK\r\n0\n<none>";
+  // The dump is only read, and shared for writing: it converts when marked read-only and held
+  // by a reader that lets nobody write, and while a hex editor has it open for writing.
+  ASSERT_TRUE(::SetFileAttributesA((Dir / "full.bin").c_str(), FILE_ATTRIBUTE_READONLY));
+  auto Reader = openBy(Dir / "full.bin", false);
+  EXPECT_EQ(run(Convert), Ok);
+  Reader.reset();
+  ASSERT_TRUE(::SetFileAttributesA((Dir / "full.bin").c_str(), FILE_ATTRIBUTE_NORMAL));
+  auto Editor = openBy(Dir / "full.bin", true);
+  EXPECT_EQ(run(Convert), Ok);
+  // A reader sharing the output for reading only keeps it shut, and uncut.
+  auto Viewer = openBy(Dir / "b.vkp", false);
+  EXPECT_EQ(run(Convert), "ERROR: Couldn't write to b.vkp\r\n1\n<none>");
+  EXPECT_EQ(readFile(Dir / "b.vkp"), "; Picture #2\r\n00000200: FF ;XX\r\n");
+  // The BMP is shared for reading only, so a writer holding it wins.
+  auto Painter = openBy(Dir / "a.bmp", true);
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "2"}), "ERROR: cannot load a.bmp\r\n1\n; Picture #2\r\n");
+}
+#endif
 
 } // namespace
 } // namespace torvel::test

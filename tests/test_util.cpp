@@ -123,12 +123,4 @@ RunResult runProgram(const std::string &Exe, const std::vector<std::string> &Arg
   return Result;
 }
 
-RunResult runTorvel(const std::vector<std::string> &Args, const std::string &Cwd) {
-  return runProgram(TORVEL_EXE, Args, Cwd);
-}
-
-std::string dataPath(std::string_view Name) {
-  return (fs::path(TORVEL_TEST_DATA) / fs::path(std::string(Name))).string();
-}
-
 } // namespace torvel::test

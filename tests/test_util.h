@@ -38,12 +38,6 @@ struct RunResult {
 RunResult runProgram(const std::string &Exe, const std::vector<std::string> &Args,
                      const std::string &Cwd);
 
-// Runs the built torvel.
-RunResult runTorvel(const std::vector<std::string> &Args, const std::string &Cwd);
-
-// The folder of the test data files.
-std::string dataPath(std::string_view Name);
-
 } // namespace torvel::test
 
 #endif

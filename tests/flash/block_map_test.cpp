@@ -1,4 +1,5 @@
 #include "flash/block_map.h"
+#include "flash/ini_file.h"
 
 #include "test_util.h"
 
@@ -8,6 +9,28 @@
 
 namespace torvel {
 namespace {
+
+TEST(IniFileRead, AnswersAsTheProfileService) {
+  const std::string Kept(2047, 'v');
+  test::ScratchDir Dir;
+  test::writeFile(Dir / "test.ini",
+                  "\xEF\xBB\xBF[Block1]\r\nFFOffset = 16 \r\n  ; Addr=5\r\n\r\nlength=\t0x10\r\n"
+                  "LENGTH=99\nNoEquals\n = 5\nQ1=\"quoted\"\nQ2='x'\nQ3=\"mixed'\nQ4=\"\nEmpty=\n"
+                  "Cut=\"" + Kept + "\"\n[ block1 ]\nAddr=7\n[Empty]\n; K=1\n[Shadowed]\n"
+                  "[Shadowed]\nK=2\n[Other] ; a note\nKey=a=b\nTail=end\r");
+  const TIniFile Ini(Dir / "test.ini");
+  // Each section with its keys in file order.
+  std::string Text;
+  for (const char *Section : {"BLOCK1", "Empty", "Shadowed", "other", "Missing"}) {
+    Text += std::string("[") + Section + "]";
+    for (const std::string &Key : Ini.readSection(Section))
+      Text += " " + Key + "=" + Ini.readString(Section, Key, "?");
+  }
+  EXPECT_EQ(Text, "[BLOCK1] FFOffset=16 length=0x10 Q1=quoted Q2=x Q3=\"mixed' Q4=\" Empty= Cut=" +
+                      Kept + "[Empty][Shadowed][other] Key=a=b Tail=end[Missing]");
+  EXPECT_EQ(Ini.readString("block1", "LENGTH", "?"), "0x10");
+  EXPECT_EQ(Ini.readString("Block1", "Addr", "?") + Ini.readString("Missing", "Key", "!"), "?!");
+}
 
 TEST(BlockMapRead, SectionsToEntriesAsRead) {
   const struct {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #ifdef _WIN32
 #include <memory>
@@ -17,6 +18,13 @@ namespace torvel::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+const bool Sanitized = false;
+#else
+extern "C" [[gnu::weak]] void __asan_init();
+const bool Sanitized = &__asan_init;
+#endif
 
 // 24-bit rows from text, top row first: 'X' black, anything else white.
 std::string picture24(const std::vector<std::string> &Rows) {
@@ -48,13 +56,25 @@ protected:
     Flash = std::string(0xDDF30 + 24, '\xFF').replace(0xDDF30 + 16, 8, Entry, 8);
     writeFile(Dir / "full.bin", Flash);
   }
-  // Runs torvel in Dir: the report, exit code and patch a.vkp; the inputs must not change.
-  std::string run(const std::vector<std::string> &Args) {
+  // Runs torvel in Dir, Limited to a 64 MiB address space and 5 s: the report (its code
+  // location as XXXXXXXX), exit code and patch a.vkp. The inputs must not change.
+  std::string run(const std::vector<std::string> &Args, bool Limited = false) {
     fs::remove(Dir / "a.vkp");
-    const std::string Inputs = readFile(Dir / "map.ini").value() + readFile(Dir / "a.bmp").value();
-    const RunResult R = runTorvel(Args, Dir.path());
-    EXPECT_TRUE(readFile(Dir / "full.bin") == Flash && readFile(Dir / "map.ini").value() +
-                    readFile(Dir / "a.bmp").value() == Inputs) << "an input has changed";
+    const std::string Map = readFile(Dir / "map.ini").value();
+    const auto Bmp = std::pair(fs::file_size(Dir / "a.bmp"), fs::last_write_time(Dir / "a.bmp"));
+    std::vector<std::string> Words = {"-s", "KILL", "5", "prlimit", "--as=67108864", "--",
+                                      TORVEL_EXE};
+    // ASan reserves terabytes of shadow memory, so it cannot run in 64 MiB.
+    Words.erase(Words.begin() + (Sanitized ? 3 : 6), Words.end() - 1);
+    Words.insert(Words.end(), Args.begin(), Args.end());
+    RunResult R = Limited ? runProgram("/usr/bin/timeout", Words, Dir.path())
+                          : runProgram(TORVEL_EXE, Args, Dir.path());
+    EXPECT_TRUE(readFile(Dir / "full.bin") == Flash && readFile(Dir / "map.ini") == Map &&
+                std::pair(fs::file_size(Dir / "a.bmp"), fs::last_write_time(Dir / "a.bmp")) == Bmp)
+        << "an input has changed";
+    const std::string Module = fs::path(TORVEL_EXE).filename().string();
+    if (R.Stdout.starts_with("Exception EConvertError in module " + Module + " at "))
+      R.Stdout.replace(38 + Module.size(), 8, "XXXXXXXX");
     return R.Stdout + R.Stderr + std::to_string(R.ExitCode) + "\n" +
            readFile(Dir / "a.vkp").value_or("<none>");
   }
@@ -73,10 +93,8 @@ TEST_F(RunE2E, UsageScreenAndUncaughtFailure) {
   EXPECT_EQ(run({}).substr(0, Usage.size()), Usage);
   EXPECT_TRUE(run({}).ends_with("\r\n2\n<none>"));
   EXPECT_TRUE(run({"-x", "a.bmp", "full.bin", "1", "/?"}).ends_with("\r\n0\n<none>"));
-  std::string Uncaught = run({"-Cmap.ini", "a.bmp", "full.bin", "abc", "-h"});
-  const std::string Module = fs::path(TORVEL_EXE).filename().string();
-  EXPECT_EQ(Uncaught.replace(38 + Module.size(), 8, "XXXXXXXX"),
-            "Exception EConvertError in module " + Module +
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "abc", "-h"}),
+            "Exception EConvertError in module " + fs::path(TORVEL_EXE).filename().string() +
                 " at XXXXXXXX.\n'abc' is not a valid integer value.\r\n1\n<none>");
 }
 
@@ -157,17 +175,94 @@ TEST_F(RunE2E, ReportInTheErrorFileAndAFullDisk) {
 #endif
 }
 
-TEST_F(RunE2E, DefaultConfigurationLiesBesideTheExecutable) {
-  const std::string Exe = Dir / "bin/torvel";
-  fs::create_directory(Dir / "bin");
+TEST_F(RunE2E, ConfigurationLiesBesideACopiedExecutableWhoseNameTheReportGives) {
+  const std::string Name = "Conv 2" + fs::path(TORVEL_EXE).extension().string();
+  const fs::path Exe = fs::path(Dir.path()).make_preferred() / "my tools" / Name;
+  fs::create_directory(Dir / "my tools");
   fs::copy_file(TORVEL_EXE, Exe);
-  EXPECT_EQ(runProgram(Exe, {"a.bmp", "none.bin", "0"}, Dir.path()).Stdout,
-            "ERROR: Cannot open " + (fs::path(Dir.path()) / "bin" / "MARLOW.INI").string() +
-                "\r\n");
-  fs::copy_file(Dir / "map.ini", Dir / "bin/MARLOW.INI");
-  EXPECT_EQ(runProgram(Exe, {"a.bmp", "none.bin", "0"}, Dir.path()).Stdout,
-            "ERROR: Couldn't open file none.bin\r\n");
+  EXPECT_EQ(runProgram(Exe.string(), {"a.bmp", "full.bin", "2"}, Dir.path()).Stdout,
+            "ERROR: Cannot open " + (Exe.parent_path() / "MARLOW.INI").string() + "\r\n");
+  fs::copy_file(Dir / "map.ini", Dir / "my tools/MARLOW.INI");
+  EXPECT_EQ(runProgram(Exe.string(), {"a.bmp", "full.bin", "2"}, Dir.path()).Stdout,
+            "ERROR: a.bmp -> a.vkp Converted OK\r\n");
+  std::string Uncaught = runProgram(Exe.string(), {"a", "b", "abc"}, Dir.path()).Stdout;
+  EXPECT_EQ(Uncaught.replace(38 + Name.size(), 8, "XXXXXXXX"),
+            "Exception EConvertError in module " + Name +
+                " at XXXXXXXX.\n'abc' is not a valid integer value.\r\n");
 }
+
+#ifndef _WIN32
+TEST_F(RunE2E, EachKindOfHostileInputEndsCleanlyInLittleMemoryAndTime) {
+  const std::string Ok = "ERROR: a.bmp -> a.vkp Converted OK\r\n0\n; Picture #2\r\n00000200: ";
+  const std::string Long(100 << 10, 'n'), Map = readFile(Dir / "map.ini").value();
+  std::string Sections, OverBudget;
+  for (int N = 1; N <= 5000; ++N)
+    Sections += "[Block" + std::to_string(N) + "]\nAddr=" + std::to_string(N < 5000 ? 9 : 4096) +
+                "\nFFOffset=$200\nLength=$100\n";
+  while (OverBudget.size() < (15u << 20))
+    OverBudget += "[s" + std::to_string(OverBudget.size()) + "]\nk=v\n";
+  auto Rle = [](std::int32_t Width, std::int32_t Height, std::vector<std::uint8_t> Data) {
+    return BmpBuilder{.Width = Width, .Height = Height, .BitCount = 8, .Compression = 1,
+                      .Table = {0, 0xFFFFFF}, .Pixels = Data}.build();
+  };
+  const struct {
+    const char *File;
+    std::string Bytes;
+    std::vector<std::string> Args;
+    std::string Expected;
+  } Cases[] = {
+      {"a.bmp", BmpBuilder{.Width = INT32_MAX, .BitCount = 1, .Table = {0}}.build(), {},
+       Ok + "FF ;XX\r\n"},
+      {"a.bmp", BmpBuilder{.HeaderSize = 12, .Width = 65535, .Height = 65535, .BitCount = 1,
+                           .Table = {0, 0}}.build(), {}, Ok + "FF ;XX\r\n"},
+      {"a.bmp", BmpBuilder{.ImageSize = UINT32_MAX, .PixelOffset = UINT32_MAX}.build(), {},
+       Ok + "FF ;XX\r\n"},
+      {"a.bmp", BmpBuilder{.BitCount = 8, .ColoursUsed = UINT32_MAX}.build(), {},
+       "ERROR: cannot load a.bmp\r\n1\n; Picture #2\r\n"},
+      {"a.bmp", Rle(4, 1 << 28, {0, 1}), {}, Ok + "FF ;XX\r\n"},
+      // Run-length data that end early in a very tall picture, without an end code.
+      {"a.bmp", Rle(16, 1000000, {4, 1}), {}, Ok + "FF ;XX\r\n"},
+      {"map.ini", std::string(1 << 16, '\x9C'), {},
+       "ERROR: Unmapped picture address 00001000\r\n1\n; Picture #2\r\n"},
+      // A line of 10 MB, read in pieces, and the keys after it.
+      {"map.ini", "[Block1]\nJunk=" + std::string(10 << 20, 'k') + Map.substr(8), {},
+       Ok + "FF ;XX\r\n"},
+      {"map.ini", Sections, {}, Ok + "FF ;XX\r\n"},
+      {"map.ini", OverBudget, {}, "ERROR: Cannot open map.ini\r\n1\n<none>"},
+      {"full.bin", "", {}, "ERROR: Bad FF file full.bin\r\n1\n"},
+      {"", "", {"-Cmap.ini", "a.bmp", "full.bin", "268321818"},
+       "ERROR: Bad FF file full.bin\r\n1\n"},
+      {"", "", {"-Cmap.ini", "a.bmp", Long, "0"},
+       "ERROR: Couldn't open file " + Long + "\r\n1\n<none>"},
+      {"", "", {"-Cmap.ini", "a.bmp", "full.bin", Long},
+       "Exception EConvertError in module torvel at XXXXXXXX.\n'" + Long +
+           "' is not a valid integer value.\r\n1\n<none>"},
+      // The run stops before it opens the dump, which is still an input.
+      {"", "", {"-Efull.bin", "a.bmp", "full.bin"}, "1\n<none>"},
+  };
+  for (const auto &Case : Cases) {
+    SCOPED_TRACE(&Case - Cases);
+    SetUp();
+    if (*Case.File)
+      writeFile(Dir / Case.File, Case.Bytes);
+    if (Case.File == std::string("full.bin"))
+      Flash = Case.Bytes;
+    const std::string Got =
+        run(Case.Args.empty() ? std::vector<std::string>{"-Cmap.ini", "a.bmp", "full.bin", "2"}
+                              : Case.Args, true);
+    EXPECT_EQ(Got.substr(0, 300), Case.Expected.substr(0, 300));
+    EXPECT_EQ(Got.size(), Case.Expected.size());
+  }
+  // 1.2 GB of sparse 24-bit rows, black; the top row, stored last, starts with 2 white pixels.
+  writeFlash(8, 2, 0x1000);
+  writeFile(Dir / "a.bmp", BmpBuilder{.Width = 20000, .Height = 20000}.build());
+  fs::resize_file(Dir / "a.bmp", 54 + 60000ull * 20000);
+  std::fstream(Dir / "a.bmp", std::ios::in | std::ios::out | std::ios::binary)
+      .seekp(54 + 60000ll * 19999).write("\xFF\xFF\xFF\xFF\xFF\xFF", 6);
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "2"}, true),
+            Ok + "3F ;....XXXXXXXXXXXX\r\n00000201: FF ;XXXXXXXXXXXXXXXX\r\n");
+}
+#endif
 
 #ifdef _WIN32
 // Holds Name open as another program that reads, or writes too, until the handle goes.
@@ -179,7 +274,7 @@ auto openBy(const std::string &Name, bool Writer) {
   return std::unique_ptr<void, decltype(&::CloseHandle)>(H, &::CloseHandle);
 }
 
-TEST_F(RunE2E, WindowsNamesSwitchesAndModuleName) {
+TEST_F(RunE2E, WindowsNamesAndSwitches) {
   const std::string Root = fs::path(Dir.path()).make_preferred().string();
   ASSERT_TRUE(Root.size() > 2 && Root[1] == ':') << Root;
   fs::create_directory(Dir / "pics");
@@ -190,7 +285,8 @@ TEST_F(RunE2E, WindowsNamesSwitchesAndModuleName) {
   EXPECT_EQ(run({"-C" + Root + "\\map.ini", Root + "\\pics\\logo.bmp", Root + "\\full.bin", "2"}),
             "ERROR: " + Root + "\\pics\\logo.bmp -> " + Root +
                 "\\pics\\logo.vkp Converted OK\r\n0\n<none>");
-  EXPECT_EQ(runTorvel({"-C..\\map.ini", Slashed + ".bmp", "..\\full.bin", "2"}, Root + "\\pics")
+  EXPECT_EQ(runProgram(TORVEL_EXE, {"-C..\\map.ini", Slashed + ".bmp", "..\\full.bin", "2"},
+                       Root + "\\pics")
                 .Stdout,
             "ERROR: " + Slashed + ".bmp -> " + Slashed + ".vkp Converted OK\r\n");
   const std::pair<std::vector<std::string>, std::string> Rows[] = {
@@ -209,19 +305,6 @@ TEST_F(RunE2E, WindowsNamesSwitchesAndModuleName) {
   EXPECT_EQ(run({"-Cmap.ini", "-E" + Caps, "a.bmp", "full.bin", "2"}),
             "1\n; Picture #2\r\n00000200: FF ;XX\r\n");
   EXPECT_EQ(run({"-Cmap.ini", "-ENUL", "a.bmp", "full.bin", "2", "NUL"}), "0\n<none>");
-  // The configuration lies beside a copied exe, whose name the uncaught report gives.
-  const std::string Exe = Root + "\\my tools\\Conv 2.exe";
-  fs::create_directory(Dir / "my tools");
-  fs::copy_file(TORVEL_EXE, Exe);
-  EXPECT_EQ(runProgram(Exe, {"a.bmp", "full.bin", "2"}, Root).Stdout,
-            "ERROR: Cannot open " + Root + "\\my tools\\MARLOW.INI\r\n");
-  fs::copy_file(Dir / "map.ini", Dir / "my tools/MARLOW.INI");
-  EXPECT_EQ(runProgram(Exe, {"a.bmp", "full.bin", "2"}, Root).Stdout,
-            "ERROR: a.bmp -> a.vkp Converted OK\r\n");
-  std::string Uncaught = runProgram(Exe, {"a", "b", "abc"}, Root).Stdout;
-  EXPECT_EQ(Uncaught.replace(48, 8, "XXXXXXXX"),
-            "Exception EConvertError in module Conv 2.exe at XXXXXXXX.\n"
-            "'abc' is not a valid integer value.\r\n");
 }
 
 TEST_F(RunE2E, WindowsFilesOpenWithTheirAccessAndSharing) {
@@ -242,7 +325,8 @@ TEST_F(RunE2E, WindowsFilesOpenWithTheirAccessAndSharing) {
   EXPECT_EQ(readFile(Dir / "b.vkp"), "; Picture #2\r\n00000200: FF ;XX\r\n");
   // The BMP is shared for reading only, so a writer holding it wins.
   auto Painter = openBy(Dir / "a.bmp", true);
-  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "2"}), "ERROR: cannot load a.bmp\r\n1\n; Picture #2\r\n");
+  EXPECT_EQ(run({"-Cmap.ini", "a.bmp", "full.bin", "2"}),
+            "ERROR: cannot load a.bmp\r\n1\n; Picture #2\r\n");
 }
 #endif
 

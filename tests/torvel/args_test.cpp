@@ -1,7 +1,6 @@
 #include "base/int_text.h"
 #include "base/path.h"
 #include "torvel/args.h"
-#include "torvel/run.h"
 
 #include <gtest/gtest.h>
 

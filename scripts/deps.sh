@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [base] [windows] [package] [fuzz] [bench]   (default: base)
+# Usage: scripts/deps.sh [base] [windows] [package] [fuzz] [bench] [viewers]   (default: base)
 set -euo pipefail
 
 groups=("$@")
@@ -14,6 +14,7 @@ for group in "${groups[@]}"; do
     package) packages+=(dpkg-dev file lintian man-db unzip) ;;
     fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
+    viewers) packages+=(python3-pil imagemagick) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -94,19 +94,6 @@ std::vector<std::string> commandLine(std::string_view Text) {
   return Words;
 }
 
-void writeFlash(const std::string &Path, std::string_view Table) {
-  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  TORVEL_FUZZ_CHECK(Fd >= 0);
-  if (!Table.empty()) {
-    // Sparse: only the table's bytes take room.
-    const auto At = static_cast<off_t>(torvel::PictureTableOffset);
-    TORVEL_FUZZ_CHECK(::ftruncate(Fd, At) == 0);
-    TORVEL_FUZZ_CHECK(::pwrite(Fd, Table.data(), Table.size(), At) ==
-                      static_cast<ssize_t>(Table.size()));
-  }
-  TORVEL_FUZZ_CHECK(::close(Fd) == 0);
-}
-
 // The fullflash's size and its bytes from the table on: all that is not zero.
 std::string flashTail(const std::string &Path) {
   std::ifstream In(Path, std::ios::binary | std::ios::ate);
@@ -175,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data,
                     Flash = S.Work + "/full.bin";
   writeWhole(Bmp, Parts[1]);
   writeWhole(Ini, Parts[2]);
-  writeFlash(Flash, Parts[3]);
+  writeDump(Flash, Parts[3]);
   const std::string FlashBefore = flashTail(Flash);
 
   std::string Output;

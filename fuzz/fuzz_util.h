@@ -3,6 +3,8 @@
 #ifndef TORVEL_FUZZ_FUZZ_UTIL_H
 #define TORVEL_FUZZ_FUZZ_UTIL_H
 
+#include "flash/picture_table.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace torvel::fuzz {
@@ -67,6 +70,20 @@ inline void writeWhole(const std::string &Path, std::string_view Bytes) {
 inline std::string readWhole(const std::string &Path) {
   std::ifstream In(Path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(In), {});
+}
+
+// A fullflash holding Table at the picture table's offset, sparse before it;
+// an empty Table gives an empty file.
+inline void writeDump(const std::string &Path, std::string_view Table) {
+  const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  TORVEL_FUZZ_CHECK(Fd >= 0);
+  if (!Table.empty()) {
+    const auto At = static_cast<off_t>(torvel::PictureTableOffset);
+    TORVEL_FUZZ_CHECK(::ftruncate(Fd, At) == 0);
+    TORVEL_FUZZ_CHECK(::pwrite(Fd, Table.data(), Table.size(), At) ==
+                      static_cast<ssize_t>(Table.size()));
+  }
+  TORVEL_FUZZ_CHECK(::close(Fd) == 0);
 }
 
 inline std::string_view asText(const std::uint8_t *Data, std::size_t Size) {

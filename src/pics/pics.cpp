@@ -42,14 +42,14 @@ std::string sizeText(const PictureEntry &E) {
 }
 
 std::string listLine(std::int64_t Index, const Place &P) {
+  char Offset[16] = "unmapped";
+  if (P.Offset != -1)
+    std::snprintf(Offset, sizeof Offset, "%08X", static_cast<std::uint32_t>(P.Offset));
   char Line[128];
-  std::snprintf(Line, sizeof Line, "%5lld  %3d x %-3d  %s  %-8s  %5u bytes%s\n",
+  std::snprintf(Line, sizeof Line, "%5lld  %3d x %-3d  %08X  %-8s  %5u bytes%s\n",
                 static_cast<long long>(Index), P.Entry.Width, P.Entry.Height,
-                hex8(static_cast<std::uint32_t>(P.Entry.Address)).c_str(),
-                P.Offset == -1
-                    ? "unmapped"
-                    : hex8(static_cast<std::uint32_t>(P.Offset)).c_str(),
-                P.Size, P.Offset != -1 && !P.InDump ? "  past end of dump" : "");
+                static_cast<std::uint32_t>(P.Entry.Address), Offset, P.Size,
+                P.Offset != -1 && !P.InDump ? "  past end of dump" : "");
   return Line;
 }
 
@@ -69,17 +69,15 @@ public:
     Flash = std::move(*Opened);
     if (Req.Cmd == Command::List)
       return list();
-    std::optional<Stop> Failed;
-    std::optional<std::vector<std::uint8_t>> Rows = pictureBytes(Failed);
-    if (!Rows)
+    if (std::optional<Stop> Failed = readPicture())
       return Failed;
     switch (Req.Cmd) {
     case Command::Show:
-      return show(*Rows);
+      return show();
     case Command::Extract:
-      return extract(*Rows);
+      return extract();
     default:
-      return restore(*Rows);
+      return restore();
     }
   }
 
@@ -87,7 +85,9 @@ private:
   const Request &Req;
   BlockMap Map;
   File Flash;
+  // Picture Req.Index: where it lies, and its bytes.
   Place Picture;
+  std::vector<std::uint8_t> Rows;
 
   std::string noEntry(std::int64_t Index) const {
     return Req.FlashName + " ends before entry " + std::to_string(Index) +
@@ -135,55 +135,45 @@ private:
     return std::nullopt;
   }
 
-  // The bytes of picture Req.Index, or nothing with Failed set.
-  std::optional<std::vector<std::uint8_t>>
-  pictureBytes(std::optional<Stop> &Failed) {
+  // Finds picture Req.Index and reads its bytes into Rows.
+  std::optional<Stop> readPicture() {
     const std::string Name = "picture " + std::to_string(Req.Index);
-    if ((Failed = outOfRange(Req.Index)))
-      return std::nullopt;
+    if (std::optional<Stop> Bad = outOfRange(Req.Index))
+      return Bad;
     EntryCursor Cursor(Flash, 0);
     std::optional<EntryBytes> Bytes;
     for (std::int32_t I = 0; I <= Req.Index; ++I) {
       Bytes = Cursor.next();
-      if (!Bytes) {
-        Failed = Stop{noEntry(Req.Index)};
-        return std::nullopt;
-      }
-      if (isTableEnd(*Bytes)) {
-        Failed = Stop{Name + " is past the end of the picture table, which "
-                             "holds " + std::to_string(I) + " pictures"};
-        return std::nullopt;
-      }
+      if (!Bytes)
+        return Stop{noEntry(Req.Index)};
+      if (isTableEnd(*Bytes))
+        return Stop{Name + " is past the end of the picture table, which "
+                           "holds " + std::to_string(I) + " pictures"};
     }
     Picture = placePicture(*Bytes, Map, Flash.size());
-    const std::string Address =
-        hex8(static_cast<std::uint32_t>(Picture.Entry.Address));
-    if (Picture.Offset == -1) {
-      Failed = Stop{Name + ": address " + Address +
-                    " lies in no block of " + Req.ConfigPath};
-      return std::nullopt;
-    }
-    if (!Picture.InDump) {
-      Failed = Stop{Name + ": its " + std::to_string(Picture.Size) +
-                    " bytes at offset " +
-                    hex8(static_cast<std::uint32_t>(Picture.Offset)) +
-                    " run past the end of " + Req.FlashName};
-      return std::nullopt;
-    }
-    std::optional<std::vector<std::uint8_t>> Rows = readFlashBytes(
+    if (Picture.Offset == -1)
+      return Stop{Name + ": address " +
+                  hex8(static_cast<std::uint32_t>(Picture.Entry.Address)) +
+                  " lies in no block of " + Req.ConfigPath};
+    if (!Picture.InDump)
+      return Stop{Name + ": its " + std::to_string(Picture.Size) +
+                  " bytes at offset " +
+                  hex8(static_cast<std::uint32_t>(Picture.Offset)) +
+                  " run past the end of " + Req.FlashName};
+    std::optional<std::vector<std::uint8_t>> Read = readFlashBytes(
         Flash, static_cast<std::uint32_t>(Picture.Offset), Picture.Size);
-    if (!Rows)
-      Failed = Stop{"cannot read " + Req.FlashName};
-    return Rows;
+    if (!Read)
+      return Stop{"cannot read " + Req.FlashName};
+    Rows = std::move(*Read);
+    return std::nullopt;
   }
 
-  std::span<const std::uint8_t> row(std::span<const std::uint8_t> Rows,
-                                    std::int32_t Y) const {
+  std::span<const std::uint8_t> row(std::int32_t Y) const {
     const std::uint32_t Bytes = bytesPerRow(Picture.Entry.Width);
-    return Rows.subspan(std::size_t(Y) * Bytes, Bytes);
+    return std::span(Rows).subspan(std::size_t(Y) * Bytes, Bytes);
   }
 
-  std::optional<Stop> show(std::span<const std::uint8_t> Rows) {
+  std::optional<Stop> show() {
     std::string Text =
         "Picture " + std::to_string(Req.Index) + ": " +
         sizeText(Picture.Entry) + ", address " +
@@ -191,7 +181,7 @@ private:
         hex8(static_cast<std::uint32_t>(Picture.Offset)) + ", " +
         std::to_string(Picture.Size) + " bytes\n";
     for (std::int32_t Y = 0; Y < Picture.Entry.Height; ++Y)
-      Text += drawRow(row(Rows, Y), Picture.Entry.Width) + "\n";
+      Text += drawRow(row(Y), Picture.Entry.Width) + "\n";
     if (!writeStdout(Text))
       return Stop{"cannot write to standard output"};
     return std::nullopt;
@@ -215,7 +205,7 @@ private:
     }
   }
 
-  std::optional<Stop> extract(std::span<const std::uint8_t> Rows) {
+  std::optional<Stop> extract() {
     if (Picture.Entry.Width == 0 || Picture.Entry.Height == 0)
       return Stop{"picture " + std::to_string(Req.Index) +
                   " has no pixels (" + sizeText(Picture.Entry) + ")"};
@@ -223,11 +213,11 @@ private:
         monochromeBmp(Rows, Picture.Entry.Width, Picture.Entry.Height));
   }
 
-  std::optional<Stop> restore(std::span<const std::uint8_t> Rows) {
+  std::optional<Stop> restore() {
     std::string Text = patchHeader(Req.Index) + "\r\n";
     auto Offset = static_cast<std::uint32_t>(Picture.Offset);
     for (std::int32_t Y = 0; Y < Picture.Entry.Height; ++Y) {
-      Text += rowLine(Offset, row(Rows, Y), Picture.Entry.Width) + "\r\n";
+      Text += rowLine(Offset, row(Y), Picture.Entry.Width) + "\r\n";
       Offset += bytesPerRow(Picture.Entry.Width);
     }
     return save(Text);

@@ -3,12 +3,15 @@
 #ifndef TORVEL_BASE_PLATFORM_H
 #define TORVEL_BASE_PLATFORM_H
 
+#include "base/byte_source.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace torvel {
 
@@ -20,7 +23,7 @@ struct FileIdentity {
 };
 
 // An open file, closed when it goes out of scope. Move-only.
-class File {
+class File : public ByteSource {
 public:
   enum class Sharing {
     ReadOnly,  // others may read the file while we hold it, not write it
@@ -33,7 +36,7 @@ public:
   File &operator=(File &&Other) noexcept;
   File(const File &) = delete;
   File &operator=(const File &) = delete;
-  ~File();
+  ~File() override;
 
   // Opens an existing regular file for reading only. Folders, devices and
   // pipes fail, so that no read can hang.
@@ -50,12 +53,11 @@ public:
   static std::optional<File> createNew(const std::string &Name);
 
   bool isOpen() const;
-  std::uint64_t size() const;
+  std::uint64_t size() const override;
   std::optional<FileIdentity> identity() const;
 
-  // Reads up to Buffer.size() bytes at Offset; returns how many arrived.
-  // Fewer than asked means the end of the file (or a read error).
-  std::size_t readAt(std::uint64_t Offset, std::span<std::uint8_t> Buffer);
+  std::size_t readAt(std::uint64_t Offset,
+                     std::span<std::uint8_t> Buffer) override;
 
   // Writes all of Text; false on any failure.
   bool write(std::string_view Text);
@@ -83,9 +85,39 @@ std::string executablePath();
 // The path made absolute against the current directory.
 std::string expandPath(const std::string &Path);
 
-// Writes Data as file Name whole or not at all: into a new file beside it,
-// then renamed into place. A name that leads to one of Protected is left
-// alone and IsProtected comes back.
+// A file written under a temporary name beside its target and renamed into
+// place by commit(), so that it is whole or absent. Dropped, it leaves
+// nothing behind. Move-only.
+class StagedFile {
+public:
+  // Starts Name. A name that leads to one of Protected is left alone and
+  // IsProtected comes back; Failed when no temporary file can be made.
+  static File::CreateResult create(const std::string &Name,
+                                   std::span<const FileIdentity> Protected,
+                                   StagedFile &Out);
+
+  StagedFile() = default;
+  StagedFile(StagedFile &&Other) noexcept;
+  StagedFile &operator=(StagedFile &&Other) noexcept;
+  ~StagedFile();
+
+  // Appends Text; false on any failure, now or before.
+  bool write(std::string_view Text);
+
+  // Closes the temporary file and puts it in the target's place; false
+  // (and nothing left behind) on failure.
+  bool commit();
+
+private:
+  void discard();
+
+  File Out;
+  std::string Name;
+  std::string Temporary;
+  bool Ok = false;
+};
+
+// Writes Data as file Name whole or not at all, as StagedFile does.
 File::CreateResult saveFile(const std::string &Name, std::string_view Data,
                             std::span<const FileIdentity> Protected);
 

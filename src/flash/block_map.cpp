@@ -5,8 +5,9 @@
 
 namespace torvel {
 
-std::optional<BlockMap> readBlockMap(const std::string &Path) {
-  TIniFile Ini(expandPath(Path));
+namespace {
+
+std::optional<BlockMap> blockMapOf(const TIniFile &Ini) {
   if (!Ini.isOpen())
     return std::nullopt;
   BlockMap Map;
@@ -21,6 +22,16 @@ std::optional<BlockMap> readBlockMap(const std::string &Path) {
     Block.Addr = Ini.readInteger(Section, "Addr", 0);
   }
   return Map;
+}
+
+} // namespace
+
+std::optional<BlockMap> readBlockMap(const std::string &Path) {
+  return blockMapOf(TIniFile(expandPath(Path)));
+}
+
+std::optional<BlockMap> readBlockMap(ByteSource &Text) {
+  return blockMapOf(TIniFile("", Text));
 }
 
 std::int32_t translateAddress(const BlockMap &Map, std::int32_t Address) {

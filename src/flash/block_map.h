@@ -3,6 +3,8 @@
 #ifndef TORVEL_FLASH_BLOCK_MAP_H
 #define TORVEL_FLASH_BLOCK_MAP_H
 
+#include "base/byte_source.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +25,10 @@ using BlockMap = tffblocks;
 // configuration file at Path (made absolute against the current folder).
 // Nothing when the file cannot be opened or is not a readable regular file.
 std::optional<BlockMap> readBlockMap(const std::string &Path);
+
+// The same from the text of a configuration file already in hand; nothing
+// when it holds more than the reader keeps.
+std::optional<BlockMap> readBlockMap(ByteSource &Text);
 
 // The fullflash offset of phone address Address: the first entry with
 // Addr <= Address < Addr + Length (signed, the end wrapping) gives

@@ -76,9 +76,17 @@ bool TIniFile::NameEqual::operator()(const std::string &A,
 TIniFile::TIniFile(std::string Name) : TCustomIniFile(std::move(Name)) {
   std::optional<File> In =
       File::openForReading(fileName(), File::Sharing::ReadOnly);
-  if (!In)
-    return;
+  if (In)
+    readFrom(*In);
+}
 
+TIniFile::TIniFile(std::string Name, ByteSource &Source)
+    : TCustomIniFile(std::move(Name)) {
+  readFrom(Source);
+}
+
+void TIniFile::readFrom(ByteSource &Source) {
+  ByteSource *In = &Source;
   std::vector<std::uint8_t> Chunk(ChunkSize);
   std::string Line;
   // False once part of the current line has been dropped.

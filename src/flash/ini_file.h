@@ -4,6 +4,8 @@
 #ifndef TORVEL_FLASH_INI_FILE_H
 #define TORVEL_FLASH_INI_FILE_H
 
+#include "base/byte_source.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +46,8 @@ public:
   // Reads the file at FileName; isOpen() tells whether that worked. A file
   // holding more than MaxKeptBytes of names and values does not open.
   explicit TIniFile(std::string FileName);
+  // Reads the text in Source instead; FileName only names it.
+  TIniFile(std::string FileName, ByteSource &Source);
 
   bool isOpen() const { return Opened; }
 
@@ -74,6 +78,7 @@ private:
   };
   using KeyTable = NameMap<Value>;
 
+  void readFrom(ByteSource &Source);
   void readLine(std::string_view Line);
   const KeyTable *findSection(const std::string &Name) const;
 

@@ -25,13 +25,28 @@ PictureEntry decodeEntry(const EntryBytes &Bytes) {
   return Entry;
 }
 
+PicturePlace placePicture(const PictureEntry &Entry, const BlockMap &Map,
+                          std::uint64_t DumpSize) {
+  PicturePlace P;
+  P.Entry = Entry;
+  P.Offset = translateAddress(Map, Entry.Address);
+  P.Size = (static_cast<std::uint32_t>(Entry.Width) + 7) / 8 *
+           static_cast<std::uint32_t>(Entry.Height);
+  // Rows past the 32-bit end would wrap in a patch; the dump cannot hold them.
+  const std::uint64_t End =
+      std::uint64_t(static_cast<std::uint32_t>(P.Offset)) + P.Size;
+  P.InDump = P.Offset != -1 && End <= DumpSize && End <= 0x100000000u;
+  return P;
+}
+
 bool isTableEnd(const EntryBytes &Bytes) {
   return std::all_of(Bytes.begin(), Bytes.end(),
                      [&](std::uint8_t B) { return B == Bytes[0]; }) &&
          (Bytes[0] == 0x00 || Bytes[0] == 0xFF);
 }
 
-std::optional<PictureEntry> readPictureEntry(File &Flash, std::int32_t Index) {
+std::optional<PictureEntry> readPictureEntry(ByteSource &Flash,
+                                             std::int32_t Index) {
   // File positions are signed 32-bit; a big index wraps past them.
   auto Position = static_cast<std::int32_t>(
       static_cast<std::uint32_t>(PictureTableOffset) +
@@ -44,7 +59,7 @@ std::optional<PictureEntry> readPictureEntry(File &Flash, std::int32_t Index) {
   return decodeEntry(Bytes);
 }
 
-EntryCursor::EntryCursor(File &Dump, std::int32_t First)
+EntryCursor::EntryCursor(ByteSource &Dump, std::int32_t First)
     : Flash(Dump), Index(First), Buffer(CursorChunk) {}
 
 std::optional<EntryBytes> EntryCursor::next() {
@@ -64,7 +79,7 @@ std::optional<EntryBytes> EntryCursor::next() {
 }
 
 std::optional<std::vector<std::uint8_t>>
-readFlashBytes(File &Flash, std::uint64_t Offset, std::size_t Size) {
+readFlashBytes(ByteSource &Flash, std::uint64_t Offset, std::size_t Size) {
   if (Offset > Flash.size() || Size > Flash.size() - Offset)
     return std::nullopt;
   std::vector<std::uint8_t> Bytes(Size);

@@ -101,7 +101,7 @@ bool bitCountFits(std::uint32_t BitCount, std::uint32_t Compression) {
 }
 
 // Reads and checks the headers, masks and colour table of a non-empty file.
-std::optional<Format> readFormat(File &F, std::string &Reason) {
+std::optional<Format> readFormat(ByteSource &F, std::string &Reason) {
   const std::uint64_t Length = F.size();
   // The file header plus the part of the info header that we interpret.
   std::array<std::uint8_t, FileHeaderSize + MaskedHeaderSize> Head{};
@@ -278,7 +278,7 @@ std::uint32_t plainColour(const Format &Fmt, const std::uint8_t *Row,
 }
 
 // Reads only the kept rows, and of each only the bytes of the kept columns.
-bool decodePlain(File &F, const Format &Fmt, std::size_t KeepWidth,
+bool decodePlain(ByteSource &F, const Format &Fmt, std::size_t KeepWidth,
                  std::size_t KeepHeight, std::vector<std::uint32_t> &Out) {
   const std::uint64_t RowBytes =
       (static_cast<std::uint64_t>(KeepWidth) * Fmt.BitCount + 7) / 8;
@@ -302,7 +302,7 @@ bool decodePlain(File &F, const Format &Fmt, std::size_t KeepWidth,
 // Sequential reads of the pixel data through a fixed buffer.
 class DataStream {
 public:
-  DataStream(File &In, std::uint64_t Start, std::uint64_t Size)
+  DataStream(ByteSource &In, std::uint64_t Start, std::uint64_t Size)
       : F(In), Next(Start), Left(Size), Buffer(RleBufferSize) {}
 
   // False at the end of the data.
@@ -354,7 +354,7 @@ private:
     return Filled != 0;
   }
 
-  File &F;
+  ByteSource &F;
   std::uint64_t Next;
   std::uint64_t Left;
   std::vector<std::uint8_t> Buffer;
@@ -364,7 +364,7 @@ private:
 
 // One pass over run-length data; rows are bottom-up, so the kept ones come
 // last. Runs are clipped at the row's end rather than wrapped.
-void decodeRunLength(File &F, const Format &Fmt, std::size_t KeepWidth,
+void decodeRunLength(ByteSource &F, const Format &Fmt, std::size_t KeepWidth,
                      std::size_t KeepHeight, std::vector<std::uint32_t> &Out) {
   std::fill(Out.begin(), Out.end(), Fmt.Table[0]);
   const bool Nibbles = Fmt.Compression == CompressionRle4;
@@ -445,9 +445,15 @@ bool TBitmap::loadFromFile(const std::string &Name, std::int32_t KeepWidth,
     Reason = "Cannot open file " + Name;
     return false;
   }
-  if (F->size() == 0)
+  return load(*F, KeepWidth, KeepHeight, Reason);
+}
+
+bool TBitmap::load(ByteSource &Source, std::int32_t KeepWidth,
+                   std::int32_t KeepHeight, std::string &Reason) {
+  *this = TBitmap();
+  if (Source.size() == 0)
     return true;
-  const std::optional<Format> Fmt = readFormat(*F, Reason);
+  const std::optional<Format> Fmt = readFormat(Source, Reason);
   if (!Fmt)
     return false;
 
@@ -457,8 +463,8 @@ bool TBitmap::loadFromFile(const std::string &Name, std::int32_t KeepWidth,
       std::clamp<std::int64_t>(KeepHeight, 0, Fmt->Height));
   std::vector<std::uint32_t> Pixels(KeptWidth * KeptHeight);
   if (Fmt->isRunLength()) {
-    decodeRunLength(*F, *Fmt, KeptWidth, KeptHeight, Pixels);
-  } else if (!decodePlain(*F, *Fmt, KeptWidth, KeptHeight, Pixels)) {
+    decodeRunLength(Source, *Fmt, KeptWidth, KeptHeight, Pixels);
+  } else if (!decodePlain(Source, *Fmt, KeptWidth, KeptHeight, Pixels)) {
     Reason = StreamReadError;
     return false;
   }

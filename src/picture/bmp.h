@@ -3,6 +3,8 @@
 #ifndef TORVEL_PICTURE_BMP_H
 #define TORVEL_PICTURE_BMP_H
 
+#include "base/byte_source.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,10 @@ public:
   // the empty picture.
   bool loadFromFile(const std::string &Name, std::int32_t KeepWidth,
                     std::int32_t KeepHeight, std::string &Reason);
+
+  // The same, from bytes already open; only the reasons after the open.
+  bool load(ByteSource &Source, std::int32_t KeepWidth,
+            std::int32_t KeepHeight, std::string &Reason);
 
   // Cut or extend at the top-left corner; W and H are not negative. New
   // pixels take the fill: white, except in 1-, 4- and 8-bit uncompressed

@@ -1,3 +1,4 @@
+#include "base/platform.h"
 #include "flash/block_map.h"
 #include "flash/ini_file.h"
 #include "flash/picture_table.h"

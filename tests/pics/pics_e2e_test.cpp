@@ -136,7 +136,7 @@ TEST_F(Pics, BadInputsFailWithoutLeavingFiles) {
       {{"show", "full.bin", "-1"}, "unknown option '-1'\n" + Try},
       {{"show", "full.bin", "abc"}, "'abc' is not a picture index\n" + Try},
       {{"show", "full.bin", "1", "x"}, "too many arguments\n" + Try},
-      {{"show", "full.bin", "1", "--count", "2"}, "--first and --count belong to list\n" + Try},
+      {{"show", "full.bin", "1", "--count", "2"}, "--first and --count belong to list and sheet\n" + Try},
       {{"list", "full.bin", "--first"}, "option '--first' needs a value\n" + Try},
       {{"list", "full.bin", "-n", "-1"}, "'-1' is not a count of pictures\n" + Try},
   };

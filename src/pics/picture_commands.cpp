@@ -1,0 +1,63 @@
+#include "pics/commands.h"
+
+#include "base/int_text.h"
+#include "picture/mono_bmp.h"
+#include "picture/vkp.h"
+
+namespace torvel {
+
+namespace {
+
+std::string sizeText(const PictureEntry &E) {
+  return std::to_string(E.Width) + " x " + std::to_string(E.Height);
+}
+
+} // namespace
+
+std::string showHeader(const Picture &P) {
+  const PicturePlace &Place = P.Place;
+  return "Picture " + std::to_string(P.Index) + ": " + sizeText(Place.Entry) +
+         ", address " + hex8(static_cast<std::uint32_t>(Place.Entry.Address)) +
+         ", offset " +
+         (Place.Offset == -1 ? std::string("unmapped")
+                             : hex8(static_cast<std::uint32_t>(Place.Offset))) +
+         ", " + std::to_string(Place.Size) + " bytes\n";
+}
+
+std::optional<Stop> runShow(Session &S) {
+  Picture P;
+  if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
+    return Failed;
+  std::string Text = showHeader(P);
+  for (std::int32_t Y = 0; Y < P.Place.Entry.Height; ++Y)
+    Text += drawRow(P.row(Y), P.Place.Entry.Width) + "\n";
+  if (!writeStdout(Text))
+    return Stop{"cannot write to standard output"};
+  return std::nullopt;
+}
+
+std::optional<Stop> runExtract(Session &S) {
+  Picture P;
+  if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
+    return Failed;
+  const PictureEntry &E = P.Place.Entry;
+  if (E.Width == 0 || E.Height == 0)
+    return Stop{"picture " + std::to_string(P.Index) + " has no pixels (" +
+                sizeText(E) + ")"};
+  return S.save(S.Req.OutputName, monochromeBmp(P.Rows, E.Width, E.Height));
+}
+
+std::optional<Stop> runRestore(Session &S) {
+  Picture P;
+  if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
+    return Failed;
+  std::string Text = patchHeader(P.Index) + "\r\n";
+  auto Offset = static_cast<std::uint32_t>(P.Place.Offset);
+  for (std::int32_t Y = 0; Y < P.Place.Entry.Height; ++Y) {
+    Text += rowLine(Offset, P.row(Y), P.Place.Entry.Width) + "\r\n";
+    Offset += P.rowBytes();
+  }
+  return S.save(S.Req.OutputName, Text);
+}
+
+} // namespace torvel

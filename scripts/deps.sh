@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
-# Usage: scripts/deps.sh [base] [windows] [package] [fuzz] [bench] [viewers]   (default: base)
+# Usage: scripts/deps.sh [base] [windows] [package] [fuzz] [bench] [viewers] [web] [browser]
+#        (default: base)
 set -euo pipefail
 
 groups=("$@")
@@ -9,12 +10,14 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
   case "$group" in
-    base) packages+=(cmake g++ ninja-build libgtest-dev) ;;
+    base) packages+=(cmake g++ ninja-build libgtest-dev libstb-dev) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 googletest) ;;
     package) packages+=(dpkg-dev file lintian man-db unzip) ;;
     fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
     viewers) packages+=(python3-pil imagemagick) ;;
+    web) packages+=(cmake ninja-build libstb-dev emscripten) ;;
+    browser) packages+=(chromium chromium-driver python3-selenium) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

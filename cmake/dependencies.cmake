@@ -1,0 +1,9 @@
+# The libraries the core builds on beyond the standard library, in one
+# place. Each comes from a Debian package that scripts/deps.sh installs.
+
+# stb (libstb-dev): image decoding, resampling and PNG writing. Header-only
+# here: src/image/stb.cpp compiles the parts we use, so the same sources
+# build for Linux, the static Windows programs and WebAssembly.
+find_path(TORVEL_STB_INCLUDE stb_image.h PATHS /usr/include/stb NO_CACHE
+          NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+target_include_directories(torvel_core SYSTEM PRIVATE ${TORVEL_STB_INCLUDE})

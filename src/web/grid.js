@@ -118,9 +118,10 @@ class TorvelGrid {
 
   render() {
     this.pending = false;
+    // The view in the cells' own coordinates, with some to spare.
     const view = this.scroller;
     const top = view.scrollTop - TorvelGrid.Margin - TorvelGrid.Overscan;
-    const bottom = view.scrollTop + view.clientHeight + TorvelGrid.Overscan;
+    const bottom = top + view.clientHeight + 2 * TorvelGrid.Overscan;
     // The first row that reaches into view.
     let low = 0, high = this.rowFirst.length;
     while (low < high) {

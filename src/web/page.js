@@ -8,9 +8,9 @@ const TorvelPage = (() => {
   const messages = new Map();
   let dumpRequests = 0;
   let grid = null;
-  // For tests and measurements: when the last dump was opened, its table
-  // read and its grid shown, and the last file saved.
-  const page = { timing: {}, lastSaved: null };
+  // For measurements: when the last dump was opened, its table read and its
+  // grid shown.
+  const page = { timing: {} };
 
   // A failure whose message is for the user as it stands.
   class Refusal extends Error {}
@@ -263,7 +263,6 @@ const TorvelPage = (() => {
 
   function download(name, bytes) {
     const blob = new Blob([bytes], { type: 'application/octet-stream' });
-    page.lastSaved = { name, blob };
     const link = document.createElement('a');
     link.href = URL.createObjectURL(blob);
     link.download = name;

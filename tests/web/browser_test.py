@@ -171,12 +171,15 @@ def check_grid_and_files(driver, downloads):
 def check_bad_inputs(driver):
     (Work / "short.bin").write_bytes(bytes(100))
     (Work / "empty.bin").write_bytes(b"")
+    (Work / "zeros.bin").write_bytes(bytes(1 << 20))
     (Work / "nomap.ini").write_text("[Block2]\nAddr=$400000\n[Block1]\n")
     (Work / "huge.ini").write_bytes(b";" * (17 << 20))
     cases = (
         ("dump-file", "short.bin", "short.bin ends before entry 0 of the picture table, at offset "
          "000DDF30: with 100 bytes it is not a dump, or only the start of one."),
         ("dump-file", "empty.bin", "empty.bin is empty: a dump is the whole flash of a phone"),
+        ("dump-file", "zeros.bin", "zeros.bin holds no pictures: its picture table ends with its "
+         "first entry, at offset 000DDF30. Is it a dump?"),
         ("map-file", "nomap.ini", "nomap.ini maps no address: it holds no [Block1] section with keys."),
         ("map-file", "huge.ini", "huge.ini is too large for a block map: 17.0 MiB, at most 16.0 MiB."),
         ("map-text", "Addr=$400000", "the typed map maps no address"),
@@ -194,6 +197,15 @@ def check_bad_inputs(driver):
         wait(driver, "return document.getElementById('messages').textContent", f"a message on {text}")
         check(message in messages(driver), f"on {text} the page says {messages(driver)!r}")
         check(cells(driver) == [], f"on {text} the page still shows a grid")
+    # A block map dropped on the page, after all that, still opens the table.
+    driver.execute_script(
+        "const files = new DataTransfer();"
+        "files.items.add(new File([arguments[0]], 'dropped.ini'));"
+        "document.getElementById('grid').dispatchEvent("
+        " new DragEvent('drop', {dataTransfer: files, bubbles: true}));", MapPath.read_text())
+    wait(driver, "return document.querySelectorAll('.cell[data-drawn]').length == 7", "the grid after a drop")
+    check(driver.find_element(By.ID, "map-status").text == "dropped.ini: 2 blocks",
+          "the dropped block map is not in use")
 
 
 def check_requests(driver):

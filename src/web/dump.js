@@ -57,30 +57,39 @@ const TorvelDump = (() => {
     return pictures;
   }
 
+  // Rows are kept by where they lie, which another block map changes.
+  const placeOf = p => `${p.offset}+${p.size}`;
+
   // The rows of a dump's pictures, read on demand and kept for a while.
   class Rows {
     constructor(file) {
       this.file = file;
       this.kept = new Map();
       this.keptBytes = 0;
-      this.reading = new Set();
+      // Reads under way, by place, so that a second caller waits for the first.
+      this.reading = new Map();
     }
 
     get(picture) {
-      return this.kept.get(picture.index);
+      return this.kept.get(placeOf(picture));
     }
 
     // Reads the rows of those Pictures that the dump holds and that are not
     // at hand; pictures that lie close together come in one slice.
     async load(pictures) {
-      const wanted = pictures
-        .filter(p => p.inDump && p.size > 0 && !this.kept.has(p.index) && !this.reading.has(p.index))
-        .sort((a, b) => a.offset - b.offset);
-      if (!wanted.length)
-        return;
-      wanted.forEach(p => this.reading.add(p.index));
+      const waits = new Set();
+      const wanted = new Map();
+      for (const p of pictures) {
+        const place = placeOf(p);
+        if (!p.inDump || p.size === 0 || this.kept.has(place))
+          continue;
+        if (this.reading.has(place))
+          waits.add(this.reading.get(place));
+        else
+          wanted.set(place, p);
+      }
       const slices = [];
-      for (const p of wanted) {
+      for (const p of [...wanted.values()].sort((a, b) => a.offset - b.offset)) {
         const last = slices[slices.length - 1];
         const end = p.offset + p.size;
         if (last && p.offset - last.end <= JoinGap && Math.max(end, last.end) - last.start <= MaxSlice) {
@@ -90,19 +99,21 @@ const TorvelDump = (() => {
           slices.push({ start: p.offset, end, pictures: [p] });
         }
       }
-      try {
-        for (const s of slices) {
-          const bytes = await bytesAt(this.file, s.start, s.end);
+      for (const s of slices) {
+        const read = bytesAt(this.file, s.start, s.end).then(bytes => {
           for (const p of s.pictures)
-            this.keep(p.index, bytes.slice(p.offset - s.start, p.offset - s.start + p.size));
-        }
-      } finally {
-        wanted.forEach(p => this.reading.delete(p.index));
+            this.keep(placeOf(p), bytes.slice(p.offset - s.start, p.offset - s.start + p.size));
+        });
+        waits.add(read);
+        for (const p of s.pictures)
+          this.reading.set(placeOf(p), read);
+        read.finally(() => s.pictures.forEach(p => this.reading.delete(placeOf(p)))).catch(() => {});
       }
+      await Promise.all(waits);
     }
 
-    keep(index, bytes) {
-      this.kept.set(index, bytes);
+    keep(place, bytes) {
+      this.kept.set(place, bytes);
       this.keptBytes += bytes.length;
       // The oldest go first; those on show were read last.
       for (const [old, rows] of this.kept) {

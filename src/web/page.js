@@ -197,7 +197,10 @@ const TorvelPage = (() => {
     if (picture.size === 0)
       return new Uint8Array(0);
     await state.rows.load([picture]);
-    return state.rows.get(picture);
+    const rows = state.rows.get(picture);
+    if (!rows)
+      throw new Error('its rows did not arrive');
+    return rows;
   }
 
   async function showPicture(p) {

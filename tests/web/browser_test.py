@@ -18,6 +18,7 @@ import time
 from pathlib import Path
 
 from selenium import webdriver
+from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
@@ -101,8 +102,8 @@ def expected_cells(listing):
     return shown
 
 
-def run_pics(*args):
-    return subprocess.run([str(Release / "torvel-pics"), "-C", str(MapPath), *args], cwd=Work,
+def run_pics(*args, config=MapPath):
+    return subprocess.run([str(Release / "torvel-pics"), "-C", str(config), *args], cwd=Work,
                           check=True, capture_output=True, text=True).stdout
 
 
@@ -166,6 +167,22 @@ def check_grid_and_files(driver, downloads):
     check("run past the end of example.bin" in driver.find_element(By.ID, "picture-note").text and
           not driver.find_element(By.ID, "save-bmp").is_enabled(),
           "picture 6 is not shown as running past the end of the dump")
+
+    # Another block map moves picture 4: the page shows the bytes at its new
+    # place, not those it read before.
+    shifted = MapPath.read_text().replace("FFOffset=$00100000", "FFOffset=$00100010")
+    (Work / "shifted.ini").write_text(shifted)
+    driver.find_element(By.CSS_SELECTOR, "#map-edit summary").click()
+    driver.find_element(By.ID, "map-text").clear()
+    driver.find_element(By.ID, "map-text").send_keys(shifted)
+    driver.find_element(By.ID, "map-apply").click()
+    driver.find_element(By.CSS_SELECTOR, '.cell[data-index="4"]').click()
+    run_pics("restore", "example.bin", "4", "shifted.vkp", config=Work / "shifted.ini")
+    wait(driver, "return document.getElementById('picture-text').textContent.startsWith("
+         "'; Picture #4\\r\\n00113010')", "picture 4 at its new offset")
+    check(driver.execute_script("return document.getElementById('picture-text').textContent") ==
+          (Work / "shifted.vkp").read_bytes().decode(), "picture 4's rows under the new map are stale")
+    driver.find_element(By.CSS_SELECTOR, "#map-edit summary").click()
 
 
 def check_bad_inputs(driver):
@@ -235,13 +252,17 @@ def main():
     subprocess.run([str(Release / "examples/make_flash"), "example.bin"], cwd=Work, check=True)
     with tempfile.TemporaryDirectory() as temp:
         downloads = Path(temp) / "downloads"
-        driver = start_browser(Path(temp) / "profile", downloads)
+        try:
+            driver = start_browser(Path(temp) / "profile", downloads)
+        except WebDriverException as error:
+            print(f"browser_test: cannot start Chromium: {error.msg}", file=sys.stderr)
+            return 1
         try:
             open_page(driver)
             check_grid_and_files(driver, downloads)
             check_bad_inputs(driver)
             check_requests(driver)
-        except Failure as failure:
+        except (Failure, WebDriverException) as failure:
             print(f"browser_test: FAILED: {failure}", file=sys.stderr)
             driver.save_screenshot(str(Work / "failure.png"))
             return 1

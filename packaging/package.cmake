@@ -14,6 +14,27 @@ endif()
 install(TARGETS torvel torvel-pics RUNTIME DESTINATION ${TORVEL_BIN_DIR})
 install(FILES examples/logo.bmp DESTINATION ${TORVEL_DOC_DIR})
 
+# The browser page comes from a build of its own (the web preset): beside the
+# programs on Windows, in the data folder elsewhere. Packages must hold it;
+# an install from a plain build takes it when it is there.
+set(TORVEL_WEB_PAGE ${PROJECT_SOURCE_DIR}/build/web/torvel.html CACHE FILEPATH
+    "The built browser page, torvel.html")
+option(TORVEL_REQUIRE_WEB_PAGE "Fail when the browser page has not been built" OFF)
+if(WIN32)
+  set(TORVEL_PAGE_DIR .)
+else()
+  set(TORVEL_PAGE_DIR ${CMAKE_INSTALL_DATADIR}/torvel)
+endif()
+if(TORVEL_REQUIRE_WEB_PAGE)
+  if(NOT EXISTS ${TORVEL_WEB_PAGE})
+    message(FATAL_ERROR "The browser page ${TORVEL_WEB_PAGE} is missing: build it "
+                        "first with 'cmake --workflow --preset web'")
+  endif()
+  install(FILES ${TORVEL_WEB_PAGE} DESTINATION ${TORVEL_PAGE_DIR})
+else()
+  install(FILES ${TORVEL_WEB_PAGE} DESTINATION ${TORVEL_PAGE_DIR} OPTIONAL)
+endif()
+
 set(TORVEL_PACKAGE_FILES ${CMAKE_BINARY_DIR}/packaging)
 if(WIN32)
   # Notepad users get the README and the configuration as text with CR LF
@@ -74,7 +95,9 @@ writes back to the phone. The firmware picture keeps its size; the
 picture is packed at one bit per pixel, and every patch line shows the
 row as text.
 
-torvel-pics lists, shows, extracts and restores the pictures of a dump.")
+torvel-pics lists, shows, extracts and restores the pictures of a dump.
+The same work runs in a browser page, torvel.html, that needs nothing
+installed and no network.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_VERBATIM_VARIABLES ON)
 

@@ -16,7 +16,7 @@ for group in "${groups[@]}"; do
     fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
     viewers) packages+=(python3-pil imagemagick) ;;
-    web) packages+=(cmake ninja-build libstb-dev emscripten) ;;
+    web) packages+=(cmake ninja-build libstb-dev emscripten node-acorn) ;;
     browser) packages+=(chromium chromium-driver python3-selenium) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac

@@ -51,13 +51,10 @@ std::optional<Stop> runRestore(Session &S) {
   Picture P;
   if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
     return Failed;
-  std::string Text = patchHeader(P.Index) + "\r\n";
-  auto Offset = static_cast<std::uint32_t>(P.Place.Offset);
-  for (std::int32_t Y = 0; Y < P.Place.Entry.Height; ++Y) {
-    Text += rowLine(Offset, P.row(Y), P.Place.Entry.Width) + "\r\n";
-    Offset += P.rowBytes();
-  }
-  return S.save(S.Req.OutputName, Text);
+  const PictureEntry &E = P.Place.Entry;
+  return S.save(S.Req.OutputName,
+                restorePatchText(P.Index, static_cast<std::uint32_t>(P.Place.Offset),
+                                 P.Rows, E.Width, E.Height));
 }
 
 } // namespace torvel

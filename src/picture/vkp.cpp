@@ -46,4 +46,18 @@ std::string packRow(const TBitmap &Picture, std::int32_t Y,
   return rowLine(Offset, packRowBytes(Picture, Y), Picture.width());
 }
 
+std::string restorePatchText(std::int32_t Index, std::uint32_t Offset,
+                             std::span<const std::uint8_t> Rows,
+                             std::int32_t Width, std::int32_t Height) {
+  const std::uint32_t RowBytes = bytesPerRow(Width);
+  std::string Text = patchHeader(Index) + "\r\n";
+  for (std::int32_t Y = 0; Y < Height; ++Y) {
+    Text += rowLine(Offset, Rows.subspan(std::size_t(Y) * RowBytes, RowBytes),
+                    Width) +
+            "\r\n";
+    Offset += RowBytes;
+  }
+  return Text;
+}
+
 } // namespace torvel

@@ -35,6 +35,13 @@ std::string rowLine(std::uint32_t Offset, std::span<const std::uint8_t> Row,
 std::string packRow(const TBitmap &Picture, std::int32_t Y,
                     std::uint32_t Offset);
 
+// The patch that writes back a picture's rows as the dump holds them: the
+// header of picture Index, then one CR LF line per row, the first at Offset.
+// Rows holds Height rows of bytesPerRow(Width) bytes, top row first.
+std::string restorePatchText(std::int32_t Index, std::uint32_t Offset,
+                             std::span<const std::uint8_t> Rows,
+                             std::int32_t Width, std::int32_t Height);
+
 } // namespace torvel
 
 #endif

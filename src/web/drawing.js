@@ -1,0 +1,66 @@
+// The one place that draws a picture on the page: ink black on white paper,
+// each pixel a square of Scale canvas pixels; a picture the dump does not hold
+// is an empty crossed box of its size.
+const TorvelDrawing = (() => {
+  const Cross = '#aaa';
+
+  function size(canvas, picture, scale) {
+    canvas.width = picture.width * scale;
+    canvas.height = picture.height * scale;
+    return canvas.width > 0 && canvas.height > 0 ? canvas.getContext('2d') : null;
+  }
+
+  // Rows as the dump holds them: top row first, the leftmost pixel in bit 7,
+  // ink a 1 bit.
+  function drawRows(canvas, picture, rows, scale) {
+    const context = size(canvas, picture, scale);
+    if (!context)
+      return;
+    const image = context.createImageData(canvas.width, canvas.height);
+    const data = image.data;
+    const rowBytes = (picture.width + 7) >> 3;
+    for (let y = 0; y < picture.height; ++y)
+      for (let x = 0; x < picture.width; ++x) {
+        const level = rows[y * rowBytes + (x >> 3)] & (0x80 >> (x & 7)) ? 0 : 255;
+        for (let dy = 0; dy < scale; ++dy) {
+          let at = ((y * scale + dy) * canvas.width + x * scale) * 4;
+          for (let dx = 0; dx < scale; ++dx, at += 4) {
+            data[at] = data[at + 1] = data[at + 2] = level;
+            data[at + 3] = 255;
+          }
+        }
+      }
+    context.putImageData(image, 0, 0);
+  }
+
+  function drawCrossed(canvas, picture, scale) {
+    const context = size(canvas, picture, scale);
+    if (!context)
+      return;
+    context.strokeStyle = Cross;
+    context.lineWidth = 1;
+    context.beginPath();
+    context.moveTo(0, 0);
+    context.lineTo(canvas.width, canvas.height);
+    context.moveTo(canvas.width, 0);
+    context.lineTo(0, canvas.height);
+    context.stroke();
+  }
+
+  // White paper of the picture's size, until its rows arrive.
+  function drawBlank(canvas, picture, scale) {
+    size(canvas, picture, scale);
+  }
+
+  // Draws Picture with its Rows, or crossed when the dump does not hold it.
+  function draw(canvas, picture, rows, scale) {
+    if (!picture.inDump)
+      drawCrossed(canvas, picture, scale);
+    else if (rows || picture.size === 0)
+      drawRows(canvas, picture, rows, scale);
+    else
+      drawBlank(canvas, picture, scale);
+  }
+
+  return { draw };
+})();

@@ -41,6 +41,61 @@ void addPicture(PatchSummary &S, std::uint32_t Index) {
     S.Pictures.push_back({Index, Index});
 }
 
+// Ranges of the index's bytes, merged: kept small however many pictures
+// cover the same bytes.
+class Coverage {
+public:
+  void add(std::uint64_t From, std::uint64_t To) {
+    if (To <= From)
+      return;
+    Runs.push_back({From, To});
+    if (Runs.size() >= 2 * Merged + 4096)
+      merge();
+  }
+
+  void finish() {
+    merge();
+    std::uint64_t Total = 0;
+    for (const auto &[From, To] : Runs) {
+      Before.push_back(Total);
+      Total += To - From;
+    }
+  }
+
+  // How many of the bytes [From, To) are covered.
+  std::uint64_t covered(std::uint64_t From, std::uint64_t To) const {
+    return coveredBelow(To) - coveredBelow(From);
+  }
+
+private:
+  void merge() {
+    std::sort(Runs.begin(), Runs.end());
+    std::size_t Kept = 0;
+    for (const auto &Run : Runs) {
+      if (Kept > 0 && Run.first <= Runs[Kept - 1].second)
+        Runs[Kept - 1].second = std::max(Runs[Kept - 1].second, Run.second);
+      else
+        Runs[Kept++] = Run;
+    }
+    Runs.resize(Kept);
+    Merged = Kept;
+  }
+
+  std::uint64_t coveredBelow(std::uint64_t At) const {
+    auto It = std::upper_bound(
+        Runs.begin(), Runs.end(), At,
+        [](std::uint64_t A, const auto &Run) { return A < Run.second; });
+    if (It == Runs.end())
+      return Runs.empty() ? 0 : Before.back() + (Runs.back().second - Runs.back().first);
+    const std::size_t K = static_cast<std::size_t>(It - Runs.begin());
+    return Before[K] + (At > It->first ? At - It->first : 0);
+  }
+
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> Runs;
+  std::vector<std::uint64_t> Before; // covered bytes before each run
+  std::size_t Merged = 0;
+};
+
 class Checker {
 public:
   Checker(const std::vector<PatchInput> &In, ByteSource &D, const BlockMap &M,
@@ -194,15 +249,9 @@ private:
       else
         Mine.back().second = std::max(Mine.back().second, End);
     }
-    // Coverage of the index's bytes as +1 where a picture starts, -1 past
-    // its end, in wrapping arithmetic.
-    std::vector<std::uint32_t> Cover(static_cast<std::size_t>(Ix.unionSize()) + 1);
+    Coverage Covered;
     auto cover = [&](std::uint64_t From, std::uint64_t To) {
-      const std::uint64_t A = Ix.unionAtOffset(From), B = Ix.unionAtOffset(To);
-      if (B > A) {
-        ++Cover[A];
-        --Cover[B];
-      }
+      Covered.add(Ix.unionAtOffset(From), Ix.unionAtOffset(To));
     };
     const std::uint64_t TableStart = PictureTableOffset;
     std::uint64_t TableEnd = TableStart;
@@ -231,14 +280,7 @@ private:
     }
     // The table is reported on its own, not as bytes outside every picture.
     cover(TableStart, TableEnd);
-    // Now Cover[i] counts the uncovered bytes before byte i.
-    std::uint32_t Depth = 0;
-    std::uint64_t Uncovered = 0;
-    for (std::uint32_t &C : Cover) {
-      Depth += C;
-      C = static_cast<std::uint32_t>(Uncovered);
-      Uncovered += Depth == 0;
-    }
+    Covered.finish();
     for (std::uint64_t Key : Ix.sorted()) {
       const std::uint32_t Seq = Ix.seqOfKey(Key);
       const RecordIndex::Ref At = Ix.refOf(Seq);
@@ -246,7 +288,7 @@ private:
       if (R.Offset < TableEnd && std::uint64_t(R.Offset) + R.Length > TableStart)
         note(Finding::InTable, At.Patch, At.Record);
       const std::uint64_t Start = Ix.unionAt(Seq);
-      const std::uint32_t Outside = Cover[Start + R.Length] - Cover[Start];
+      const std::uint64_t Outside = R.Length - Covered.covered(Start, Start + R.Length);
       if (Outside > 0)
         note(Finding::OutsidePictures, At.Patch, At.Record, Outside);
     }

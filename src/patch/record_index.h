@@ -84,7 +84,7 @@ public:
 
   static constexpr std::uint64_t MaxReadSize = 1 << 20;
   // Gaps up to this between segments are read rather than skipped.
-  static constexpr std::uint64_t MaxReadGap = 64 << 10;
+  static constexpr std::uint64_t MaxReadGap = 16 << 10;
 
 private:
   std::uint32_t Count = 0;

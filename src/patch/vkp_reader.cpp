@@ -396,15 +396,22 @@ private:
                                       "hexadecimal digits");
       std::uint64_t Digits = 0;
       int High = 0;
-      for (int D; (D = hexValue(In.peek())) >= 0; In.advance(), ++Digits) {
-        if (Digits % 2 == 0) {
-          High = D;
-          continue;
+      // Straight from the buffer: data are most of a patch.
+      for (std::span<const std::uint8_t> Run; !(Run = In.available()).empty();) {
+        std::size_t I = 0;
+        for (int D; I < Run.size() && (D = HexValues[Run[I]]) >= 0; ++I, ++Digits) {
+          if (Digits % 2 == 0) {
+            High = D;
+            continue;
+          }
+          if (Bytes == MaxRecordBytes)
+            return missing(Start, "data longer than 1 MiB (1048576 bytes)");
+          Patch.Pool.push_back(static_cast<std::uint8_t>(High << 4 | D));
+          ++Bytes;
         }
-        if (Bytes == MaxRecordBytes)
-          return missing(Start, "data longer than 1 MiB (1048576 bytes)");
-        Patch.Pool.push_back(static_cast<std::uint8_t>(High << 4 | D));
-        ++Bytes;
+        In.advance(I);
+        if (I < Run.size())
+          break;
       }
       const int Next = In.peek();
       if (Next == 'X' || Next == 'x' || Next == '?' ||

@@ -203,22 +203,28 @@ private:
       std::span<const std::uint8_t> Bytes = In.available();
       if (Bytes.empty())
         return fail(Start, "comment not closed");
-      std::size_t I = 0;
-      for (; I < Bytes.size(); ++I) {
-        const std::uint8_t C = Bytes[I];
-        if (Star && C == '/')
-          break;
-        Star = C == '*';
-        if (C == '\n') {
-          ++Line;
-          LineStart = In.position() + I + 1;
-        }
-      }
-      if (I < Bytes.size()) {
-        In.advance(I + 1);
+      if (Star && Bytes[0] == '/') {
+        In.advance();
         return true;
       }
-      In.advance(Bytes.size());
+      // Whole runs between stars at a time: a comment may be gigabytes.
+      const auto *Begin = Bytes.data(), *End = Begin + Bytes.size();
+      const auto *Found = static_cast<const std::uint8_t *>(
+          std::memchr(Begin, '*', Bytes.size()));
+      const auto *Stop = Found ? Found + 1 : End;
+      for (const auto *P = Begin;
+           (P = static_cast<const std::uint8_t *>(
+                std::memchr(P, '\n', static_cast<std::size_t>(Stop - P))));
+           ++P) {
+        ++Line;
+        LineStart = In.position() + static_cast<std::uint64_t>(P - Begin) + 1;
+      }
+      Star = Found != nullptr;
+      if (Found && Found + 1 < End && Found[1] == '/') {
+        In.advance(static_cast<std::size_t>(Found + 2 - Begin));
+        return true;
+      }
+      In.advance(static_cast<std::size_t>(Stop - Begin));
     }
   }
 

@@ -9,13 +9,14 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
-  echo "usage: fuzz/run.sh SECONDS [fuzz_bmp|fuzz_ini|fuzz_int_text|fuzz_pics|fuzz_run...]" >&2
+  echo "usage: fuzz/run.sh SECONDS [fuzz_apply|fuzz_bmp|fuzz_ini|fuzz_int_text|fuzz_pics|fuzz_run|fuzz_vkp...]" >&2
   exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_bmp fuzz_ini fuzz_int_text fuzz_pics fuzz_run)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_apply fuzz_bmp fuzz_ini fuzz_int_text fuzz_pics fuzz_run
+  fuzz_vkp)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 >/dev/null
@@ -85,9 +86,43 @@ seed_pics() {
   done
 }
 
-declare -A max_len=([fuzz_bmp]=34000 [fuzz_ini]=4096 [fuzz_int_text]=64 [fuzz_pics]=8192
-  [fuzz_run]=36000)
-declare -A dict=([fuzz_bmp]=bmp.dict [fuzz_ini]=ini.dict [fuzz_pics]=pics.dict [fuzz_run]=run.dict)
+# Patches as a flasher may meet them: each rule of the reader, our verified
+# patch, correctors, pragmas and comments of every kind.
+vkp_texts=(
+  $'; Picture #4\r\n; 40 x 24 pixels at offset 00113000, 120 bytes\r\n00113000: FFFFFFFFFF 00FF00FF00 ;XX..\r\n00113005: 8000000001 8000000001 ;XX\r\n'
+  $'#pragma enable old_equal_ff\n0x1000: AA,BB\n#pragma disable undo\n+10\n1000: 00 11 // c\n-0x20\n2000:22 /* a\nb */\n+0\n'
+  $'/* head */ 1000: 00,11,2233 44,55,6677 # c\n#pragma disable warn_no_old_on_apply\n\tFFFFFFFF: 01\n'
+  $'1000: "ab"\n' $'1000: 0x12\n' $'1000: XX ??\n' $'1000: AA \\\n' $'/* open\n' $'-1\n0: AA\n'
+  $'#pragma enable warn_if_new_exist_on_apply\r\n#pragma disable warn_if_old_exist_on_undo\r\n10: 01 02 03\r\n')
+
+seed_vkp() {
+  local i=0 t
+  for t in "${vkp_texts[@]}"; do
+    printf '%s' "$t" >"$1/vkp-$((i++))"
+  done
+  head -c 512 /dev/urandom >"$1/random"
+}
+
+seed_apply() {
+  local words=("check"$'\n'"full.bin"$'\n'"a.vkp"$'\n'"b.vkp"
+    "apply"$'\n'"full.bin"$'\n'"a.vkp"$'\n'"-o"$'\n'"out.bin"
+    "apply"$'\n'"full.bin"$'\n'"a.vkp"$'\n'"b.vkp"$'\n'"--output=out.bin"$'\n'"--force"
+    "apply"$'\n'"full.bin"$'\n'"b.vkp"$'\n'"a.vkp"$'\n'"-oout.bin"$'\n'"--undo"
+    "apply"$'\n'"full.bin"$'\n'"a.vkp"$'\n'"-o"$'\n'"b.vkp") i=0 w
+  # The table, then picture 3's rows where the block maps them right after it.
+  local map=$'[Block1]\nAddr=$00400000\nFFOffset=$000DDF50\nLength=$00300000\n'
+  local a=$'DDF50: 00 FF\nDDF51: 0000 1111 ;in picture 1\n#pragma enable old_equal_ff\n+DDF30\n8: 2222\n'
+  local b=$'000DDF52: 1100 2233\n-1\nDDF31: 10 ;the table\n#pragma disable undo\n+0\nDDF60: 00 01\n'
+  for w in "${words[@]}"; do
+    { printf '%s%s%s%s' "$w" "$sep" "$map" "$sep"; table; printf '%s%s%s%s' "$sep" "$a" "$sep" "$b"; } \
+      >"$1/apply-$((i++))"
+  done
+}
+
+declare -A max_len=([fuzz_apply]=8192 [fuzz_bmp]=34000 [fuzz_ini]=4096 [fuzz_int_text]=64
+  [fuzz_pics]=8192 [fuzz_run]=36000 [fuzz_vkp]=8192)
+declare -A dict=([fuzz_apply]=apply.dict [fuzz_bmp]=bmp.dict [fuzz_ini]=ini.dict
+  [fuzz_pics]=pics.dict [fuzz_run]=run.dict [fuzz_vkp]=vkp.dict)
 
 status=0
 summary=()

@@ -88,6 +88,17 @@ std::string hex8(std::uint32_t Value) {
   return Text;
 }
 
+std::string upperHex(std::span<const std::uint8_t> Bytes) {
+  static const char Digits[] = "0123456789ABCDEF";
+  std::string Text;
+  Text.reserve(2 * Bytes.size());
+  for (std::uint8_t B : Bytes) {
+    Text += Digits[B >> 4];
+    Text += Digits[B & 15];
+  }
+  return Text;
+}
+
 std::int32_t strToIntDef(std::string_view Text, std::int32_t Default) {
   return parseInt(Text).value_or(Default);
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ std::int32_t strToIntDef(std::string_view Text, std::int32_t Default);
 
 // Value as 8 upper-case hexadecimal digits.
 std::string hex8(std::uint32_t Value);
+
+// Bytes as upper-case hexadecimal digits, two a byte, nothing between.
+std::string upperHex(std::span<const std::uint8_t> Bytes);
 
 } // namespace torvel
 

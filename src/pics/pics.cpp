@@ -4,6 +4,8 @@
 #include "pics/args.h"
 #include "pics/commands.h"
 
+#include <new>
+
 namespace torvel {
 
 namespace {
@@ -46,7 +48,12 @@ int runPics(const std::vector<std::string> &Args) {
       return writeStdout(S.Message) ? 0 : 1;
     Result = S;
   } else {
-    Result = runCommand(std::get<Request>(Parsed));
+    // Patches hold as many records as they bring; a machine may hold fewer.
+    try {
+      Result = runCommand(std::get<Request>(Parsed));
+    } catch (const std::bad_alloc &) {
+      Result = Stop{"out of memory"};
+    }
   }
   if (!Result)
     return 0;

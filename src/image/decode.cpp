@@ -18,11 +18,10 @@ struct Reader {
   explicit Reader(ByteSource &S) : Source(S) {}
   ByteSource &Source;
   std::uint64_t Pos = 0;
-  bool PastEnd = false; // more bytes were asked for than the file holds
+  // stb_image's own buffer, which its first read fills.
+  const void *Buffer = nullptr;
+  bool PastEnd = false; // the file ended inside data the decoder needs
   bool Failed = false;  // the system reported a read error
-
-  // After a refusal: the decoder ran out of bytes.
-  bool ranOut() const { return PastEnd || Pos >= Source.size(); }
 };
 
 int readBytes(void *User, char *Data, int Size) {
@@ -34,10 +33,17 @@ int readBytes(void *User, char *Data, int Size) {
     R.PastEnd = true;
     return 0;
   }
+  if (!R.Buffer)
+    R.Buffer = Data;
   const std::size_t Got = R.Source.readAt(
       R.Pos, {reinterpret_cast<std::uint8_t *>(Data), std::size_t(Size)});
   if (Got < std::size_t(Size) && Got < Length - R.Pos)
     R.Failed = true;
+  // A short refill of its buffer is the end of the file as stb_image expects
+  // it; a short read of pixel data is a file cut short, which some of its
+  // decoders would not notice.
+  if (Got < std::size_t(Size) && Data != R.Buffer)
+    R.PastEnd = true;
   R.Pos += Got;
   return static_cast<int>(Got);
 }
@@ -103,7 +109,7 @@ std::optional<ImageSize> stbSize(ByteSource &Source, ImageKind Kind,
     return ImageSize{std::uint32_t(Width), std::uint32_t(Height)};
   if (R.Failed)
     Reason = "read error";
-  else if (R.ranOut())
+  else if (R.PastEnd)
     Reason = truncated(Kind);
   else
     Reason = corrupt(Kind, "its header is not valid");
@@ -125,7 +131,7 @@ RgbaImage stbDecode(ByteSource &Source, ImageKind Kind, ImageSize Size,
     return Image;
   if (R.Failed)
     Reason = "read error";
-  else if (R.PastEnd || (Image.empty() && R.ranOut()))
+  else if (R.PastEnd)
     Reason = truncated(Kind);
   else if (Budget.exceeded())
     Reason = corrupt(Kind, "it decodes to more data than its size holds");

@@ -11,14 +11,23 @@ void append(void *Context, void *Data, int Size) {
                                               std::size_t(Size));
 }
 
-} // namespace
-
-std::string greyPng(const GreyImage &Image) {
+std::string encode(const std::uint8_t *Pixels, std::int32_t Width,
+                   std::int32_t Height, int Channels) {
   std::string Out;
-  if (!stbi_write_png_to_func(append, &Out, Image.Width, Image.Height, 1,
-                              Image.Levels.data(), Image.Width))
+  if (!stbi_write_png_to_func(append, &Out, Width, Height, Channels, Pixels,
+                              Width * Channels))
     Out.clear();
   return Out;
+}
+
+} // namespace
+
+std::string writePng(const GreyImage &Image) {
+  return encode(Image.Levels.data(), Image.Width, Image.Height, 1);
+}
+
+std::string writePng(const RgbaImage &Image) {
+  return encode(Image.pixels().data(), Image.width(), Image.height(), 4);
 }
 
 } // namespace torvel

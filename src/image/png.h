@@ -1,4 +1,4 @@
-// PNG files of grey images, written by stb_image_write.
+// PNG files written by stb_image_write.
 #ifndef TORVEL_IMAGE_PNG_H
 #define TORVEL_IMAGE_PNG_H
 
@@ -8,9 +8,10 @@
 
 namespace torvel {
 
-// The bytes of an 8-bit grey PNG of Image (at least 1 x 1); empty when the
-// encoder cannot have its memory.
-std::string greyPng(const GreyImage &Image);
+// The bytes of an 8-bit grey PNG of Image, or an RGBA one; empty when the
+// encoder cannot have its memory. Images are at least 1 x 1.
+std::string writePng(const GreyImage &Image);
+std::string writePng(const RgbaImage &Image);
 
 } // namespace torvel
 

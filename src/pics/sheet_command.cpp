@@ -58,7 +58,7 @@ public:
                std::to_string(Cell.Y) + " " + std::to_string(Cell.ScaledWidth) +
                " " + std::to_string(Cell.ScaledHeight) + " " + Name + "\n";
     }
-    const std::string Png = greyPng(Image);
+    const std::string Png = writePng(Image);
     Image = GreyImage();
     if (Png.empty())
       return Stop{"cannot encode " + Name + ": out of memory"};

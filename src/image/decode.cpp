@@ -7,6 +7,7 @@
 #include <stb_image.h>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 namespace torvel {
@@ -98,15 +99,24 @@ std::string corrupt(ImageKind Kind, const std::string &Why) {
   return std::string("corrupt ") + kindName(Kind) + " (" + Why + ")";
 }
 
-// The size stb_image finds in the header, or why there is none.
-std::optional<ImageSize> stbSize(ByteSource &Source, ImageKind Kind,
-                                 std::string &Reason) {
+struct StbHeader {
+  ImageSize Size;
+  int Channels = 0;
+};
+
+// What stb_image finds in the header, or why it finds nothing.
+std::optional<StbHeader> stbHeader(ByteSource &Source, ImageKind Kind,
+                                   std::string &Reason) {
   Reader R(Source);
   int Width = 0;
   int Height = 0;
   int Channels = 0;
-  if (stbi_info_from_callbacks(&Callbacks, &R, &Width, &Height, &Channels))
-    return ImageSize{std::uint32_t(Width), std::uint32_t(Height)};
+  if (stbi_info_from_callbacks(&Callbacks, &R, &Width, &Height, &Channels)) {
+    if (Width > 0 && Height > 0 && Channels >= 1 && Channels <= 4)
+      return StbHeader{{std::uint32_t(Width), std::uint32_t(Height)}, Channels};
+    Reason = corrupt(Kind, "it has no pixels");
+    return std::nullopt;
+  }
   if (R.Failed)
     Reason = "read error";
   else if (R.PastEnd)
@@ -116,26 +126,54 @@ std::optional<ImageSize> stbSize(ByteSource &Source, ImageKind Kind,
   return std::nullopt;
 }
 
-RgbaImage stbDecode(ByteSource &Source, ImageKind Kind, ImageSize Size,
+struct StbRelease {
+  void operator()(stbi_uc *Pixels) const { stbi_image_free(Pixels); }
+};
+
+// Pixels of Channels (1 or 3) to RGBA.
+RgbaImage widen(const stbi_uc *Pixels, std::int32_t Width,
+                std::int32_t Height, int Channels) {
+  RgbaImage Image = RgbaImage::allocate(Width, Height);
+  if (Image.empty())
+    return Image;
+  std::uint8_t *Out = Image.pixels().data();
+  for (std::size_t I = 0; I < std::size_t(Width) * std::size_t(Height); ++I, Out += 4) {
+    const stbi_uc *In = Pixels + I * std::size_t(Channels);
+    Out[0] = In[0];
+    Out[1] = In[Channels == 3 ? 1 : 0];
+    Out[2] = In[Channels == 3 ? 2 : 0];
+    Out[3] = 255;
+  }
+  return Image;
+}
+
+RgbaImage stbDecode(ByteSource &Source, ImageKind Kind, const StbHeader &Header,
                     std::string &Reason) {
-  StbBudget Budget(budgetFor(std::uint64_t(Size.Width) * Size.Height));
+  StbBudget Budget(budgetFor(std::uint64_t(Header.Size.Width) * Header.Size.Height));
+  // stb_image 2.27 turns 16-bit PNM samples into other channel counts as if
+  // they were 8-bit, reading past its buffer: PNMs keep theirs.
+  const int Wanted = Kind == ImageKind::Pnm ? Header.Channels : 4;
   Reader R(Source);
   int Width = 0;
   int Height = 0;
   int Channels = 0;
-  stbi_uc *Pixels = stbi_load_from_callbacks(&Callbacks, &R, &Width, &Height,
-                                             &Channels, 4);
-  RgbaImage Image(Width, Height, Pixels);
-  if (!Image.empty() && !R.PastEnd && !R.Failed &&
-      std::uint32_t(Width) == Size.Width && std::uint32_t(Height) == Size.Height)
-    return Image;
+  std::unique_ptr<stbi_uc, StbRelease> Pixels(stbi_load_from_callbacks(
+      &Callbacks, &R, &Width, &Height, &Channels, Wanted));
+  if (Pixels && !R.PastEnd && !R.Failed && std::uint32_t(Width) == Header.Size.Width &&
+      std::uint32_t(Height) == Header.Size.Height) {
+    if (Wanted == 4)
+      return RgbaImage(Width, Height, Pixels.release());
+    if ((Wanted == 1 || Wanted == 3) && Channels == Wanted)
+      if (RgbaImage Image = widen(Pixels.get(), Width, Height, Wanted); !Image.empty())
+        return Image;
+  }
   if (R.Failed)
     Reason = "read error";
   else if (R.PastEnd)
     Reason = truncated(Kind);
   else if (Budget.exceeded())
     Reason = corrupt(Kind, "it decodes to more data than its size holds");
-  else if (Image.empty())
+  else if (!Pixels)
     Reason = corrupt(Kind, stbi_failure_reason());
   else
     Reason = corrupt(Kind, "its size changes");
@@ -193,24 +231,28 @@ RgbaImage decodeImage(ByteSource &Source, const DecodeLimits &Limits,
              " PNM file, which is not read (only P5 and P6 are)";
     return {};
   }
+  if (Kind == ImageKind::Jpeg && !jpegTablesFit(Source)) {
+    Reason = corrupt(Kind, "a Huffman table holds more than 256 codes");
+    return {};
+  }
   std::string Why;
-  const std::optional<ImageSize> Size = stbSize(Source, Kind, Why);
-  if (Size && !withinLimits(Size->Width, Size->Height, Limits, Reason))
+  const std::optional<StbHeader> Header = stbHeader(Source, Kind, Why);
+  if (Header && !withinLimits(Header->Size.Width, Header->Size.Height, Limits, Reason))
     return {};
   if (Kind == ImageKind::Bmp) {
-    if (Size)
-      if (RgbaImage Image = stbDecode(Source, Kind, *Size, Why); !Image.empty())
+    if (Header)
+      if (RgbaImage Image = stbDecode(Source, Kind, *Header, Why); !Image.empty())
         return Image;
     return torvelDecode(Source, Limits, Reason);
   }
-  if (!Size) {
+  if (!Header) {
     // stb_image refuses sizes beyond its own limit without a word of them.
     const std::optional<ImageSize> Claimed = claimedSize(Kind, Source);
     if (!Claimed || withinLimits(Claimed->Width, Claimed->Height, Limits, Reason))
       Reason = Why;
     return {};
   }
-  return stbDecode(Source, Kind, *Size, Reason);
+  return stbDecode(Source, Kind, *Header, Reason);
 }
 
 } // namespace torvel

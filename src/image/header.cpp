@@ -1,5 +1,6 @@
 #include "image/header.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -67,7 +68,85 @@ std::optional<ImageSize> pnmSize(std::span<const std::uint8_t> Head) {
   return ImageSize{Values[0], Values[1]};
 }
 
+// Sequential reads through a buffer.
+class Stream {
+public:
+  explicit Stream(ByteSource &S) : Source(S) {}
+
+  // False at the end of the file.
+  bool next(std::uint8_t &Byte) {
+    if (Pos == Got) {
+      Start += Got;
+      Pos = 0;
+      Got = Source.readAt(Start, Buffer);
+      if (Got == 0)
+        return false;
+    }
+    Byte = Buffer[Pos++];
+    return true;
+  }
+
+  bool skip(std::uint32_t Count) {
+    std::uint8_t Byte;
+    for (; Count > 0; --Count)
+      if (!next(Byte))
+        return false;
+    return true;
+  }
+
+private:
+  ByteSource &Source;
+  std::array<std::uint8_t, 4096> Buffer{};
+  std::uint64_t Start = 0;
+  std::size_t Pos = 0;
+  std::size_t Got = 0;
+};
+
 } // namespace
+
+bool jpegTablesFit(ByteSource &Source) {
+  Stream In(Source);
+  std::uint8_t Byte = 0;
+  // A file that ends early is for the decoder to refuse.
+  while (true) {
+    if (!In.next(Byte))
+      return true;
+    if (Byte != 0xFF)
+      continue; // entropy-coded data, or junk, between segments
+    std::uint8_t Marker;
+    do
+      if (!In.next(Marker))
+        return true;
+    while (Marker == 0xFF);
+    if (Marker == 0 || (Marker >= 0xD0 && Marker <= 0xD9) || Marker == 0x01)
+      continue;
+    std::uint8_t High, Low;
+    if (!In.next(High) || !In.next(Low))
+      return true;
+    const std::uint32_t Length = std::uint32_t(High) << 8 | Low;
+    if (Marker != 0xC4) {
+      if (Length < 2 || !In.skip(Length - 2))
+        return true;
+      continue;
+    }
+    // Tables, read as stb_image reads them, past the segment's end and the
+    // file's (as zeros) too: a class and number byte, 16 counts, the codes.
+    for (std::int64_t Left = std::int64_t(Length) - 2; Left > 0;) {
+      std::uint32_t Codes = 0;
+      In.skip(1);
+      for (int I = 0; I < 16; ++I) {
+        std::uint8_t Count = 0;
+        In.next(Count);
+        Codes += Count;
+      }
+      if (Codes > 256)
+        return false;
+      if (!In.skip(Codes))
+        return true;
+      Left -= 17 + std::int64_t(Codes);
+    }
+  }
+}
 
 ImageKind sniffImage(std::span<const std::uint8_t> Head) {
   auto starts = [&](const char *Text, std::size_t N) {

@@ -33,6 +33,11 @@ struct ImageSize {
 // read; for the message about a picture too large to decode.
 std::optional<ImageSize> claimedSize(ImageKind Kind, ByteSource &Source);
 
+// False when a Huffman table of a JPEG file holds more than 256 codes:
+// stb_image 2.27 writes past its tables then, so such a file must not reach
+// it.
+bool jpegTablesFit(ByteSource &Source);
+
 } // namespace torvel
 
 #endif

@@ -50,7 +50,9 @@ std::size_t sizeOf(void *Block) {
 void *stbAllocate(std::size_t Size) {
   if (Size > SIZE_MAX - HeaderSize || !take(Size))
     return nullptr;
-  auto *Raw = static_cast<unsigned char *>(std::malloc(HeaderSize + Size));
+  // Zeroed: stb_image 2.27 reads Huffman tables that a hostile JPEG never
+  // defined, which must not be left-over bytes.
+  auto *Raw = static_cast<unsigned char *>(std::calloc(1, HeaderSize + Size));
   if (!Raw) {
     giveBack(Size);
     return nullptr;
@@ -76,6 +78,8 @@ void *stbReallocate(void *Block, std::size_t Size) {
   }
   if (Size < Old)
     giveBack(Old - Size);
+  else
+    std::memset(Raw + HeaderSize + Old, 0, Size - Old);
   std::memcpy(Raw, &Size, sizeof Size);
   return Raw + HeaderSize;
 }

@@ -8,8 +8,8 @@
 
 namespace torvel {
 
-// Blocks for stb and for pixels handed on with its own; nothing when the
-// memory cannot be had or a budget is spent.
+// Zeroed blocks for stb and for pixels handed on with its own; nothing when
+// the memory cannot be had or a budget is spent.
 void *stbAllocate(std::size_t Size);
 void *stbReallocate(void *Block, std::size_t Size);
 void stbRelease(void *Block);

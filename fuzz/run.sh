@@ -9,14 +9,14 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
-  echo "usage: fuzz/run.sh SECONDS [fuzz_apply|fuzz_bmp|fuzz_ini|fuzz_int_text|fuzz_pics|fuzz_run|fuzz_vkp...]" >&2
+  echo "usage: fuzz/run.sh SECONDS [fuzz_apply|fuzz_bmp|fuzz_import|fuzz_ini|fuzz_int_text|fuzz_pics|fuzz_run|fuzz_vkp...]" >&2
   exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_apply fuzz_bmp fuzz_ini fuzz_int_text fuzz_pics fuzz_run
-  fuzz_vkp)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_apply fuzz_bmp fuzz_import fuzz_ini fuzz_int_text fuzz_pics
+  fuzz_run fuzz_vkp)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 >/dev/null
@@ -41,6 +41,16 @@ seed_bmp() {
     { cat "$f"; printf '\xff\xff'; } >"$1/big-$(basename "$f")"
   done
   { printf '\x08\x04'; } >"$1/empty"
+}
+
+seed_import() {
+  # The last three bytes: the picture's width and height less one, and the
+  # options (fit, dither, invert, background, threshold).
+  local i=0 f
+  for f in "$root"/tests/data/images/quad* "${bmps[@]}"; do
+    { cat "$f"; printf "$(printf '\\x%02x' $((i * 37 % 256)) $((i * 53 % 256)) $((i * 11 % 256)))"; } \
+      >"$1/$((i++))-$(basename "$f")"
+  done
 }
 
 seed_ini() {
@@ -119,9 +129,10 @@ seed_apply() {
   done
 }
 
-declare -A max_len=([fuzz_apply]=8192 [fuzz_bmp]=34000 [fuzz_ini]=4096 [fuzz_int_text]=64
+declare -A max_len=([fuzz_apply]=8192 [fuzz_bmp]=34000 [fuzz_import]=34000 [fuzz_ini]=4096 [fuzz_int_text]=64
   [fuzz_pics]=8192 [fuzz_run]=36000 [fuzz_vkp]=8192)
-declare -A dict=([fuzz_apply]=apply.dict [fuzz_bmp]=bmp.dict [fuzz_ini]=ini.dict
+declare -A dict=([fuzz_apply]=apply.dict [fuzz_bmp]=bmp.dict [fuzz_import]=import.dict
+  [fuzz_ini]=ini.dict
   [fuzz_pics]=pics.dict [fuzz_run]=run.dict [fuzz_vkp]=vkp.dict)
 
 status=0

@@ -59,6 +59,16 @@ bool StagedFile::write(std::string_view Text) {
   return Ok;
 }
 
+bool StagedFile::close() {
+  if (Temporary.empty())
+    return false;
+  if (!Out.close() || !Ok) {
+    discard();
+    return false;
+  }
+  return true;
+}
+
 bool StagedFile::commit() {
   if (Temporary.empty())
     return false;

@@ -104,6 +104,10 @@ public:
   // Appends Text; false on any failure, now or before.
   bool write(std::string_view Text);
 
+  // Closes the temporary file but keeps it for commit(), so that many staged
+  // files hold no open handles; false (and nothing left behind) on failure.
+  bool close();
+
   // Closes the temporary file and puts it in the target's place; false
   // (and nothing left behind) on failure.
   bool commit();

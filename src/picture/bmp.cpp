@@ -481,6 +481,14 @@ bool TBitmap::load(ByteSource &Source, std::int32_t KeepWidth,
   return true;
 }
 
+std::optional<BmpSize> readBmpSize(ByteSource &Source) {
+  std::string Reason;
+  const std::optional<Format> Fmt = readFormat(Source, Reason);
+  if (!Fmt)
+    return std::nullopt;
+  return BmpSize{Fmt->Width, Fmt->Height};
+}
+
 void TBitmap::dropPixels() {
   Region.clear();
   RegionPitch = RegionWidth = RegionHeight = 0;

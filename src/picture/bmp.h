@@ -6,6 +6,7 @@
 #include "base/byte_source.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,14 @@ private:
 
   void dropPixels();
 };
+
+// The width and height (without its sign) in the headers of a BMP that
+// TBitmap reads; nothing when the headers are not such a BMP's.
+struct BmpSize {
+  std::uint32_t Width = 0;
+  std::uint32_t Height = 0;
+};
+std::optional<BmpSize> readBmpSize(ByteSource &Source);
 
 } // namespace torvel
 

@@ -16,9 +16,8 @@ std::optional<Stop> runImport(Session &S) {
     return Failed;
   const std::int32_t Width = P.Place.Entry.Width;
   const std::int32_t Height = P.Place.Entry.Height;
-  if (Width == 0 || Height == 0)
-    return Stop{"picture " + std::to_string(P.Index) + " has no pixels (" +
-                std::to_string(Width) + " x " + std::to_string(Height) + ")"};
+  if (std::optional<Stop> Empty = refuseNoPixels(P))
+    return Empty;
 
   std::optional<File> Input =
       File::openForReading(Req.InputName, File::Sharing::ReadOnly);

@@ -35,10 +35,8 @@ std::optional<Stop> runPatch(Session &S) {
   if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
     return Failed;
   const PictureEntry &E = P.Place.Entry;
-  if (E.Width == 0 || E.Height == 0)
-    return Stop{"picture " + std::to_string(P.Index) + " has no pixels (" +
-                std::to_string(E.Width) + " x " + std::to_string(E.Height) +
-                ")"};
+  if (std::optional<Stop> Empty = refuseNoPixels(P))
+    return Empty;
   // Loaded, cut and packed exactly as torvel does, for the same bytes.
   TBitmap Bitmap;
   std::string Reason;

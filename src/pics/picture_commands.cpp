@@ -40,10 +40,9 @@ std::optional<Stop> runExtract(Session &S) {
   Picture P;
   if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
     return Failed;
+  if (std::optional<Stop> Empty = refuseNoPixels(P))
+    return Empty;
   const PictureEntry &E = P.Place.Entry;
-  if (E.Width == 0 || E.Height == 0)
-    return Stop{"picture " + std::to_string(P.Index) + " has no pixels (" +
-                sizeText(E) + ")"};
   return S.save(S.Req.OutputName, monochromeBmp(P.Rows, E.Width, E.Height));
 }
 
@@ -51,6 +50,9 @@ std::optional<Stop> runRestore(Session &S) {
   Picture P;
   if (std::optional<Stop> Failed = S.findPicture(S.Req.Index, Need::Bytes, P))
     return Failed;
+  // A record without data is not valid VKP.
+  if (std::optional<Stop> Empty = refuseNoPixels(P))
+    return Empty;
   const PictureEntry &E = P.Place.Entry;
   return S.save(S.Req.OutputName,
                 restorePatchText(P.Index, static_cast<std::uint32_t>(P.Place.Offset),

@@ -12,6 +12,14 @@ std::span<const std::uint8_t> Picture::row(std::int32_t Y) const {
   return std::span(Rows).subspan(std::size_t(Y) * rowBytes(), rowBytes());
 }
 
+std::optional<Stop> refuseNoPixels(const Picture &P) {
+  const PictureEntry &E = P.Place.Entry;
+  if (E.Width != 0 && E.Height != 0)
+    return std::nullopt;
+  return Stop{"picture " + std::to_string(P.Index) + " has no pixels (" +
+              std::to_string(E.Width) + " x " + std::to_string(E.Height) + ")"};
+}
+
 std::optional<Stop> Session::open() {
   std::optional<BlockMap> Loaded = readBlockMap(Req.ConfigPath);
   if (!Loaded)

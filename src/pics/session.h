@@ -27,6 +27,10 @@ struct Picture {
   std::span<const std::uint8_t> row(std::int32_t Y) const;
 };
 
+// The refusal of a picture of width or height 0, which no file or patch
+// can hold; nothing for any other.
+std::optional<Stop> refuseNoPixels(const Picture &P);
+
 // How far a picture lookup must get.
 enum class Need {
   Entry,  // the table holds it

@@ -123,6 +123,7 @@ TEST_F(Pics, BadInputsFailWithoutLeavingFiles) {
        "picture 7 is past the end of the picture table, which holds 7 pictures\n"},
       {{"show", "full.bin", "--", "-1"}, "picture index -1 is out of range (0 to 268321817)\n"},
       {{"extract", "zero.bin", "7"}, "picture 7 has no pixels (0 x 8)\n"},
+      {{"restore", "zero.bin", "7"}, "picture 7 has no pixels (0 x 8)\n"},
       {{"extract", "full.bin", "5"}, "picture 5: address 00800000 lies in no block of map.ini\n"},
       {{"restore", "full.bin", "6"},
        "picture 6: its 512 bytes at offset 003FFF00 run past the end of full.bin\n"},

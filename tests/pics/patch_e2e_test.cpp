@@ -293,7 +293,8 @@ TEST_F(PatchRuns, HostilePatchesEndCleanlyInLittleMemoryAndTime) {
   for (const auto &Case : Cases) {
     SCOPED_TRACE(&Case - Cases);
     writeSparse(Case.Head, Case.Gap, Case.Tail);
-    std::vector<std::string> Words = {"-s", "KILL", "20", "prlimit", "--as=536870912", "--",
+    // Sanitizers make a run several times slower.
+    std::vector<std::string> Words = {"-s", "KILL", Sanitized ? "120" : "20", "prlimit", "--as=536870912", "--",
                                       TORVEL_PICS_EXE, "-C", "map.ini", Case.Command,
                                       "full.bin", "h.vkp"};
     // ASan reserves terabytes of shadow memory, so it cannot run in 512 MiB.

@@ -125,5 +125,21 @@ const TorvelDump = (() => {
     }
   }
 
-  return { readTable, placePictures, Rows, MaxEntries };
+  // The SHA-256 of the whole File, read in slices; Progress hears the share
+  // done so far.
+  async function hashFile(file, progress) {
+    const HashSlice = 8 * 1024 * 1024;
+    const hash = new Module.DumpHash();
+    try {
+      for (let at = 0; at < file.size; at += HashSlice) {
+        hash.update(await bytesAt(file, at, Math.min(file.size, at + HashSlice)));
+        progress(Math.min(file.size, at + HashSlice) / file.size);
+      }
+      return hash.finish();
+    } finally {
+      hash.delete();
+    }
+  }
+
+  return { readTable, placePictures, Rows, MaxEntries, hashFile };
 })();

@@ -9,8 +9,9 @@
 #include "picture/mono_bmp.h"
 #include "picture/vkp.h"
 
+#include "web/glue_values.h"
+
 #include <emscripten/bind.h>
-#include <emscripten/val.h>
 
 #include <cstdint>
 #include <string>
@@ -19,25 +20,11 @@
 namespace torvel {
 namespace {
 
-using emscripten::val;
+using namespace web;
 
 // Values each placed entry takes in placeEntries' array.
 constexpr std::size_t PlaceFields = 6;
 enum PlaceFlag : std::uint32_t { Mapped = 1, InDump = 2 };
-
-std::vector<std::uint8_t> bytesOf(const val &Array) {
-  return emscripten::convertJSArrayToNumberVector<std::uint8_t>(Array);
-}
-
-// A copy in JavaScript's memory, which outlives the vector's.
-template <typename T> val arrayOf(const std::vector<T> &Values) {
-  return val(emscripten::typed_memory_view(Values.size(), Values.data()))
-      .call<val>("slice");
-}
-
-val bytesVal(const std::string &Text) {
-  return arrayOf(std::vector<std::uint8_t>(Text.begin(), Text.end()));
-}
 
 // True when Rows holds exactly the rows of a Width x Height picture.
 bool holdsRows(const std::vector<std::uint8_t> &Rows, std::int32_t Width,

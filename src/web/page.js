@@ -7,7 +7,9 @@ const TorvelPage = (() => {
   const state = { dump: null, table: null, map: null, rows: null, pictures: [], picture: null };
   const messages = new Map();
   let dumpRequests = 0;
-  let grid = null;
+  let grid = null, importer = null, checker = null;
+  // The dump's SHA-256, once asked for: {file, promise}.
+  let hash = null;
   // For measurements: when the last dump was opened, its table read and its
   // grid shown.
   const page = { timing: {} };
@@ -120,6 +122,9 @@ const TorvelPage = (() => {
   function refresh() {
     say('table');
     say('jump');
+    say('check');
+    if (checker)
+      checker.clear();
     const { dump, table, map } = state;
     state.pictures = dump && table && map ? TorvelDump.placePictures(table, map.blocks, dump.size) : [];
     const pictures = state.pictures;
@@ -203,7 +208,24 @@ const TorvelPage = (() => {
     return rows;
   }
 
+  // About 200 pixels across, so that the picture and the new one stand side
+  // by side: big pictures at their size, small ones up to 16 times.
+  const scaleOf = p => Math.max(1, Math.min(16, Math.floor(200 / Math.max(p.width, p.height, 1))));
+
+  // The dump's SHA-256, read once a file.
+  function hashOf(file, progress) {
+    if (!hash || hash.file !== file) {
+      const listeners = new Set();
+      hash = { file, listeners, promise: TorvelDump.hashFile(file, done => listeners.forEach(l => l(done))) };
+      hash.promise.catch(() => { if (hash && hash.file === file) hash = null; });
+    }
+    hash.listeners.clear();
+    hash.listeners.add(progress);
+    return hash.promise;
+  }
+
   async function showPicture(p) {
+    say('image');
     $('picture').hidden = !p;
     $('help').hidden = !!p;
     say('save');
@@ -225,11 +247,11 @@ const TorvelPage = (() => {
       p.size === 0 ? `It has no pixels (${p.width} x ${p.height}).` : '';
     const bmp = $('save-bmp'), restore = $('save-restore');
     bmp.disabled = !p.inDump || p.size === 0;
-    restore.disabled = !p.inDump;
+    restore.disabled = !p.inDump || p.size === 0;
     bmp.title = bmp.disabled ? $('picture-note').textContent : `picture-${p.index}.bmp: the picture as a 1-bit BMP to edit`;
     restore.title = restore.disabled ? $('picture-note').textContent : `restore-${p.index}.vkp: the patch that writes these bytes back`;
-    // Big pictures at their size or twice it, small ones up to 16 times.
-    const scale = Math.max(1, Math.min(16, Math.floor(384 / Math.max(p.width, p.height, 1))));
+    const scale = scaleOf(p);
+    importer.redraw();
     const canvas = $('picture-canvas');
     $('picture-text').textContent = '';
     if (!p.inDump)
@@ -276,20 +298,40 @@ const TorvelPage = (() => {
   }
 
   // Dropped files go to the box they land on, else by name: .ini and .txt
-  // files are block maps, anything else a dump.
+  // files are block maps, .vkp files patches to check, pictures an image for
+  // the picture on show, anything else a dump.
   function drop(event) {
     event.preventDefault();
     document.body.classList.remove('dragging');
     document.querySelectorAll('.source').forEach(box => box.classList.remove('over'));
     const files = [...event.dataTransfer.files];
     const box = event.target.closest && event.target.closest('.source');
+    const kind = file => box ? box.id.replace('-box', '') :
+      /\.(ini|txt)$/i.test(file.name) ? 'map' : /\.vkp$/i.test(file.name) ? 'patch' :
+      /\.(png|jpe?g|gif|bmp|p[gpn]m)$/i.test(file.name) && state.picture ? 'image' : 'dump';
+    const patches = files.filter(file => kind(file) === 'patch');
+    if (patches.length)
+      checker.check(patches);
     for (const file of files) {
-      const isMap = box && files.length === 1 ? box.id === 'map-box' : /\.(ini|txt)$/i.test(file.name);
-      (isMap ? openMapFile : openDump)(file);
+      const to = kind(file);
+      if (to === 'map')
+        openMapFile(file);
+      else if (to === 'image')
+        importer.open(file);
+      else if (to === 'dump')
+        openDump(file);
     }
   }
 
   function start() {
+    const context = {
+      say, download, rowsOf, hashOf, scale: scaleOf,
+      picture: () => state.picture, dump: () => state.dump, table: () => state.table,
+      map: () => state.map, pictures: () => state.pictures,
+    };
+    importer = new TorvelImport.Importer(context);
+    checker = new TorvelCheck.Checker(context);
+    page.importer = importer;
     grid = new TorvelGrid($('grid'), $('grid-space'), {
       rowsOf: p => state.rows && state.rows.get(p),
       needRows: pictures => {
@@ -336,7 +378,7 @@ const TorvelPage = (() => {
         document.body.classList.remove('dragging');
     });
     document.addEventListener('drop', drop);
-    for (const id of ['dump-file', 'map-file', 'map-apply'])
+    for (const id of ['dump-file', 'map-file', 'map-apply', 'image-file', 'patch-files'])
       $(id).disabled = false;
     refresh();
     document.body.dataset.ready = '1';

@@ -4,8 +4,11 @@
 It loads the example dump and block map through the page's file inputs,
 checks the grid against `torvel-pics list`, saves picture 4's BMP and
 restore patch and compares them with `torvel-pics extract` and `restore`,
-feeds bad inputs and checks the page's messages, and checks that the page
-asked for nothing but file:, data: and blob: URLs. Saves a screenshot as
+brings in a PNG with import's options and compares the new BMP and the
+verified patch with `torvel-pics import` and `patch`, checks two patches
+and compares the report with `torvel-pics check`, feeds bad inputs and
+checks the page's messages, and checks that the page asked for nothing but
+file:, data: and blob: URLs. Saves a screenshot as
 build/web/screenshot.png. Needs the release build and the web build; run it
 with Debian's /usr/bin/python3 (python3-selenium, chromium-driver).
 """
@@ -185,6 +188,62 @@ def check_grid_and_files(driver, downloads):
     driver.find_element(By.CSS_SELECTOR, "#map-edit summary").click()
 
 
+def check_import_patch_and_check(driver, downloads):
+    """Picture 4 from a PNG, its BMP and verified patch, and a check of it
+    beside a patch that collides with it, as the programs make them."""
+    driver.execute_cdp_cmd("Page.setDownloadBehavior",
+                           {"behavior": "allow", "downloadPath": str(downloads)})
+    # The example's own map again, after the shifted one above.
+    give(driver, "map-file", MapPath)
+    wait(driver, "return document.getElementById('map-status').textContent.startsWith('MARLOW.INI')",
+         "the example's block map")
+    driver.find_element(By.CSS_SELECTOR, '.cell[data-index="4"]').click()
+    image = Root / "examples/shade.png"
+    give(driver, "image-file", image)
+    wait(driver, "return !document.getElementById('preview').hidden", "the preview")
+    Select(driver.find_element(By.ID, "fit")).select_by_visible_text("cover")
+    Select(driver.find_element(By.ID, "dither")).select_by_visible_text("floyd-steinberg")
+    driver.find_element(By.ID, "invert").click()
+    driver.execute_script("const t = document.getElementById('threshold'); t.value = 100;"
+                          "t.dispatchEvent(new Event('input'));")
+    check(driver.find_element(By.ID, "threshold-value").text == "100", "the threshold shows no 100")
+    driver.find_element(By.ID, "save-import-bmp").click()
+    driver.find_element(By.ID, "save-patch").click()
+    run_pics("import", "example.bin", "4", str(image), "imported.bmp", "--fit", "cover",
+             "--threshold", "100", "--dither", "floyd-steinberg", "--invert")
+    run_pics("patch", "example.bin", "4", "imported.bmp", "imported.vkp")
+    check(saved(downloads, "picture-4.bmp") == (Work / "imported.bmp").read_bytes(),
+          "the page's new BMP differs from torvel-pics import's")
+    check(saved(downloads, "picture-4.vkp") == (Work / "imported.vkp").read_bytes(),
+          "the page's verified patch differs from torvel-pics patch's")
+    driver.execute_script("document.getElementById('side').scrollTop = 0")
+    driver.save_screenshot(str(PagePath.parent / "screenshot.png"))
+
+    (Work / "other.vkp").write_bytes(b"; collides with picture-4.vkp\r\n00113002: FF 5A\r\n")
+    shutil.copy(Work / "imported.vkp", Work / "picture-4.vkp")
+    give(driver, "patch-files", "\n".join(str(Work / n) for n in ("picture-4.vkp", "other.vkp")))
+    wait(driver, "return !document.getElementById('check-report').hidden", "the check's report")
+    report = subprocess.run([str(Release / "torvel-pics"), "-C", str(MapPath), "check", "example.bin",
+                             "picture-4.vkp", "other.vkp"], cwd=Work, capture_output=True, text=True)
+    check(report.returncode == 1 and "problem" in report.stdout, "torvel-pics check finds no collision")
+    shown = driver.find_element(By.ID, "check-report").text
+    check(shown + "\n" == report.stdout, f"the page's report {shown!r} is not check's {report.stdout!r}")
+    wait(driver, "return document.querySelectorAll('#check-pictures canvas').length == 2",
+         "picture 4 before and after")
+
+    (Work / "bad.png").write_bytes(b"not a picture at all\n")
+    give(driver, "image-file", Work / "bad.png")
+    wait(driver, "return document.getElementById('messages').textContent", "a message on bad.png")
+    check("Cannot read image bad.png: not a PNG, JPEG, GIF, BMP or PNM picture" in messages(driver),
+          f"on bad.png the page says {messages(driver)!r}")
+    (Work / "bad.vkp").write_bytes(b"00113000: XX\n")
+    give(driver, "patch-files", Work / "bad.vkp")
+    wait(driver, "return document.getElementById('check-report').textContent.includes('bad.vkp:1:')",
+         "the report on bad.vkp")
+    check(driver.find_element(By.ID, "check-report").text.startswith("bad.vkp:1:11: "),
+          f"the page reports {driver.find_element(By.ID, 'check-report').text!r} on bad.vkp")
+
+
 def check_bad_inputs(driver):
     (Work / "short.bin").write_bytes(bytes(100))
     (Work / "empty.bin").write_bytes(b"")
@@ -260,6 +319,7 @@ def main():
         try:
             open_page(driver)
             check_grid_and_files(driver, downloads)
+            check_import_patch_and_check(driver, Path(temp) / "downloads-2")
             check_bad_inputs(driver)
             check_requests(driver)
         except (Failure, WebDriverException) as failure:

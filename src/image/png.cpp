@@ -13,6 +13,11 @@ void append(void *Context, void *Data, int Size) {
 
 std::string encode(const std::uint8_t *Pixels, std::int32_t Width,
                    std::int32_t Height, int Channels) {
+  // The encoder's shortest search, and each row against the one above (a
+  // sheet's rows repeat): a third faster than trying every filter at level
+  // 8, for files a few per cent larger.
+  stbi_write_png_compression_level = 5;
+  stbi_write_force_png_filter = 2;
   std::string Out;
   if (!stbi_write_png_to_func(append, &Out, Width, Height, Channels, Pixels,
                               Width * Channels))

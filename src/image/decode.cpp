@@ -235,6 +235,10 @@ RgbaImage decodeImage(ByteSource &Source, const DecodeLimits &Limits,
     Reason = corrupt(Kind, "a Huffman table holds more than 256 codes");
     return {};
   }
+  if (Kind == ImageKind::Pnm && !pnmNumbersFit(Source)) {
+    Reason = corrupt(Kind, "a number in its header is too long");
+    return {};
+  }
   std::string Why;
   const std::optional<StbHeader> Header = stbHeader(Source, Kind, Why);
   if (Header && !withinLimits(Header->Size.Width, Header->Size.Height, Limits, Reason))

@@ -148,6 +148,34 @@ bool jpegTablesFit(ByteSource &Source) {
   }
 }
 
+bool pnmNumbersFit(ByteSource &Source) {
+  Stream In(Source);
+  std::uint8_t C = 0;
+  // The kind, then width, height and largest value, each after white space
+  // and comments, as stb_image reads them.
+  if (!In.skip(2) || !In.next(C))
+    return true;
+  for (int Number = 0; Number < 3; ++Number) {
+    while (true) {
+      while (std::strchr(" \t\n\v\f\r", C) && C != 0)
+        if (!In.next(C))
+          return true;
+      if (C != '#')
+        break;
+      while (C != '\n' && C != '\r')
+        if (!In.next(C))
+          return true;
+    }
+    for (int Digits = 0; C >= '0' && C <= '9'; ++Digits) {
+      if (Digits == 9)
+        return false;
+      if (!In.next(C))
+        return true;
+    }
+  }
+  return true;
+}
+
 ImageKind sniffImage(std::span<const std::uint8_t> Head) {
   auto starts = [&](const char *Text, std::size_t N) {
     return Head.size() >= N && std::memcmp(Head.data(), Text, N) == 0;

@@ -38,6 +38,10 @@ std::optional<ImageSize> claimedSize(ImageKind Kind, ByteSource &Source);
 // it.
 bool jpegTablesFit(ByteSource &Source);
 
+// False when a number in a PNM header has more than 9 digits, which
+// stb_image 2.27 would overflow.
+bool pnmNumbersFit(ByteSource &Source);
+
 } // namespace torvel
 
 #endif

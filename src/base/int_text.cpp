@@ -88,8 +88,9 @@ std::string hex8(std::uint32_t Value) {
   return Text;
 }
 
-std::string upperHex(std::span<const std::uint8_t> Bytes) {
-  static const char Digits[] = "0123456789ABCDEF";
+namespace {
+
+std::string hexOf(std::span<const std::uint8_t> Bytes, const char *Digits) {
   std::string Text;
   Text.reserve(2 * Bytes.size());
   for (std::uint8_t B : Bytes) {
@@ -97,6 +98,16 @@ std::string upperHex(std::span<const std::uint8_t> Bytes) {
     Text += Digits[B & 15];
   }
   return Text;
+}
+
+} // namespace
+
+std::string upperHex(std::span<const std::uint8_t> Bytes) {
+  return hexOf(Bytes, "0123456789ABCDEF");
+}
+
+std::string lowerHex(std::span<const std::uint8_t> Bytes) {
+  return hexOf(Bytes, "0123456789abcdef");
 }
 
 std::int32_t strToIntDef(std::string_view Text, std::int32_t Default) {

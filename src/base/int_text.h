@@ -32,8 +32,10 @@ std::int32_t strToIntDef(std::string_view Text, std::int32_t Default);
 // Value as 8 upper-case hexadecimal digits.
 std::string hex8(std::uint32_t Value);
 
-// Bytes as upper-case hexadecimal digits, two a byte, nothing between.
+// Bytes as upper-case (or lower-case) hexadecimal digits, two a byte,
+// nothing between.
 std::string upperHex(std::span<const std::uint8_t> Bytes);
+std::string lowerHex(std::span<const std::uint8_t> Bytes);
 
 } // namespace torvel
 

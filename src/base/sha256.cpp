@@ -128,15 +128,4 @@ Sha256Digest Sha256::finish() {
   return Digest;
 }
 
-std::string lowerHex(std::span<const std::uint8_t> Bytes) {
-  static const char Digits[] = "0123456789abcdef";
-  std::string Text;
-  Text.reserve(2 * Bytes.size());
-  for (std::uint8_t B : Bytes) {
-    Text += Digits[B >> 4];
-    Text += Digits[B & 15];
-  }
-  return Text;
-}
-
 } // namespace torvel

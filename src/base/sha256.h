@@ -32,8 +32,6 @@ private:
   std::uint64_t TotalBytes = 0;
 };
 
-// Bytes as lower-case hexadecimal digits, two a byte.
-std::string lowerHex(std::span<const std::uint8_t> Bytes);
 
 } // namespace torvel
 

@@ -21,37 +21,21 @@ std::string listLine(std::int64_t Index, const PicturePlace &P) {
 } // namespace
 
 std::optional<Stop> runList(Session &S) {
-  const Request &Req = S.Req;
-  if (std::optional<Stop> Bad = S.outOfRange(Req.First))
-    return Bad;
-  EntryCursor Cursor(S.Flash, Req.First);
   std::string Text;
-  auto flush = [&] {
-    bool Ok = writeStdout(Text);
-    Text.clear();
-    return Ok;
-  };
-  for (std::int64_t N = 0; !Req.Count || N < *Req.Count; ++N) {
-    std::int64_t Index = Cursor.index();
-    std::optional<EntryBytes> Bytes = Cursor.next();
-    if (!Bytes) {
-      // Without a count the dump's end ends the table, once it has begun.
-      if (!Req.Count && N > 0)
-        break;
-      flush();
-      if (std::optional<Stop> Bad = S.outOfRange(Index))
-        return Bad;
-      return Stop{S.noEntry(Index)};
-    }
-    if (!Req.Count && isTableEnd(*Bytes))
-      break;
-    Text += listLine(Index, placePicture(decodeEntry(*Bytes), S.Map, S.Flash.size()));
-    if (Text.size() >= 64 * 1024 && !flush())
-      return Stop{"cannot write to standard output"};
-  }
-  if (!flush())
+  std::optional<Stop> Failed =
+      S.walkTable([&](std::int64_t Index, const EntryBytes &Bytes) -> std::optional<Stop> {
+        Text += listLine(Index, placePicture(decodeEntry(Bytes), S.Map, S.Flash.size()));
+        if (Text.size() >= 64 * 1024) {
+          if (!writeStdout(Text))
+            return Stop{"cannot write to standard output"};
+          Text.clear();
+        }
+        return std::nullopt;
+      });
+  // The lines before a failure are shown too.
+  if (!writeStdout(Text) && !Failed)
     return Stop{"cannot write to standard output"};
-  return std::nullopt;
+  return Failed;
 }
 
 } // namespace torvel

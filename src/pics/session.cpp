@@ -46,6 +46,31 @@ std::optional<Stop> Session::outOfRange(std::int64_t Index) const {
               ")"};
 }
 
+std::optional<Stop> Session::walkTable(
+    const std::function<std::optional<Stop>(std::int64_t Index,
+                                            const EntryBytes &Bytes)> &Visit) {
+  if (std::optional<Stop> Bad = outOfRange(Req.First))
+    return Bad;
+  EntryCursor Cursor(Flash, Req.First);
+  for (std::int64_t N = 0; !Req.Count || N < *Req.Count; ++N) {
+    const std::int64_t Index = Cursor.index();
+    std::optional<EntryBytes> Bytes = Cursor.next();
+    if (!Bytes) {
+      // Without a count the dump's end ends the table, once it has begun.
+      if (!Req.Count && N > 0)
+        break;
+      if (std::optional<Stop> Bad = outOfRange(Index))
+        return Bad;
+      return Stop{noEntry(Index)};
+    }
+    if (!Req.Count && isTableEnd(*Bytes))
+      break;
+    if (std::optional<Stop> Failed = Visit(Index, *Bytes))
+      return Failed;
+  }
+  return std::nullopt;
+}
+
 std::optional<Stop> Session::findPicture(std::int32_t Index, Need Level,
                                          Picture &Out) {
   const std::string Name = "picture " + std::to_string(Index);

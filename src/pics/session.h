@@ -9,6 +9,7 @@
 #include "pics/args.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,6 +49,13 @@ public:
   // Finds picture Index in the table, as far as Level asks.
   std::optional<Stop> findPicture(std::int32_t Index, Need Level,
                                   Picture &Out);
+
+  // Visits the table's entries from Req.First on: up to the table's end,
+  // or exactly Req.Count of them. A failure of Visit ends the walk and comes
+  // back, as does an entry the dump does not hold where one is needed.
+  std::optional<Stop> walkTable(
+      const std::function<std::optional<Stop>(std::int64_t Index,
+                                              const EntryBytes &Bytes)> &Visit);
 
   // A picture index outside 0 to MaxPictureIndex, as a failure.
   std::optional<Stop> outOfRange(std::int64_t Index) const;

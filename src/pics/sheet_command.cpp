@@ -95,30 +95,17 @@ private:
 
 std::optional<Stop> runSheet(Session &S) {
   const Request &Req = S.Req;
-  if (std::optional<Stop> Bad = S.outOfRange(Req.First))
-    return Bad;
-  EntryCursor Cursor(S.Flash, Req.First);
   SheetLayout Layout(Req.Scale);
   PageWriter Writer(S);
-  for (std::int64_t N = 0; !Req.Count || N < *Req.Count; ++N) {
-    const std::int64_t Index = Cursor.index();
-    std::optional<EntryBytes> Bytes = Cursor.next();
-    if (!Bytes) {
-      // Without a count the dump's end ends the table, once it has begun.
-      if (!Req.Count && N > 0)
-        break;
-      if (std::optional<Stop> Bad = S.outOfRange(Index))
-        return Bad;
-      return Stop{S.noEntry(Index)};
-    }
-    if (!Req.Count && isTableEnd(*Bytes))
-      break;
-    const PictureEntry Entry = decodeEntry(*Bytes);
-    Writer.Places.push_back(placePicture(Entry, S.Map, S.Flash.size()));
-    if (std::optional<SheetPage> Page = Layout.add(Index, Entry.Width, Entry.Height))
-      if (std::optional<Stop> Failed = Writer.write(*Page, false))
-        return Failed;
-  }
+  if (std::optional<Stop> Failed = S.walkTable(
+          [&](std::int64_t Index, const EntryBytes &Bytes) -> std::optional<Stop> {
+            const PictureEntry Entry = decodeEntry(Bytes);
+            Writer.Places.push_back(placePicture(Entry, S.Map, S.Flash.size()));
+            if (std::optional<SheetPage> Page = Layout.add(Index, Entry.Width, Entry.Height))
+              return Writer.write(*Page, false);
+            return std::nullopt;
+          }))
+    return Failed;
   std::vector<SheetPage> Last = Layout.finish();
   if (Last.empty())
     return Stop{"no pictures to draw from picture " + std::to_string(Req.First) +

@@ -1,4 +1,5 @@
 // SHA-256 against the standard's test vectors, fed whole and in uneven pieces.
+#include "base/int_text.h"
 #include "base/sha256.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // verified patches hold torvel's bytes and the dump's, apply and undo give
 // the dump back, check names what does not apply, hostile patches end
 // cleanly.
+#include "base/int_text.h"
 #include "base/sha256.h"
 #include "patch/verified_patch.h"
 #include "test_util.h"

@@ -135,12 +135,23 @@ declare -A dict=([fuzz_apply]=apply.dict [fuzz_bmp]=bmp.dict [fuzz_import]=impor
   [fuzz_ini]=ini.dict
   [fuzz_pics]=pics.dict [fuzz_run]=run.dict [fuzz_vkp]=vkp.dict)
 
-status=0
-summary=()
+# Two targets at a time, one a core (FUZZ_JOBS to change it); each works in
+# a scratch folder of its own.
+jobs=${FUZZ_JOBS:-2}
+
+fuzz_one() {
+  local t=$1 dir=$out/$1 rc=0
+  ASAN_OPTIONS=quarantine_size_mb=16:detect_leaks=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$root/build/fuzz/fuzz/$t" "${args[@]}" "$dir/corpus" "$dir/seeds" \
+    >"$dir/log" 2>&1 || rc=$?
+  echo "$rc" >"$dir/rc"
+}
+
 for t in "${targets[@]}"; do
   [ -n "${max_len[$t]:-}" ] || { echo "run.sh: unknown target '$t'" >&2; exit 2; }
   dir=$out/$t
-  rm -rf "$dir/seeds"
+  rm -rf "$dir/seeds" "$dir/rc"
   mkdir -p "$dir/corpus" "$dir/seeds" "$dir/findings"
   "seed_${t#fuzz_}" "$dir/seeds"
   args=(-max_total_time="$seconds" -timeout=1 -rss_limit_mb=256
@@ -149,14 +160,19 @@ for t in "${targets[@]}"; do
   [ -z "${dict[$t]:-}" ] || args+=(-dict="$root/fuzz/${dict[$t]}")
   echo "== $t: ${seconds}s"
   # A small quarantine keeps ASan's own memory well under the 256 MiB limit.
-  rc=0
-  ASAN_OPTIONS=quarantine_size_mb=16:detect_leaks=1 \
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$root/build/fuzz/fuzz/$t" "${args[@]}" "$dir/corpus" "$dir/seeds" \
-    >"$dir/log" 2>&1 || rc=$?
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  fuzz_one "$t" &
+done
+wait
+
+status=0
+summary=()
+for t in "${targets[@]}"; do
+  dir=$out/$t
+  rc=$(cat "$dir/rc" 2>/dev/null || echo 1)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$dir/log")
-  if [ $rc -eq 0 ]; then
+  if [ "$rc" -eq 0 ]; then
     result=ok
   else
     result="FAILED (exit $rc, see $dir/log and $dir/findings)"

@@ -169,7 +169,7 @@ EMSCRIPTEN_BINDINGS(torvel_image) {
       .value("none", Fit::None);
   emscripten::enum_<Dither>("Dither")
       .value("none", Dither::None)
-      .value("floydSteinberg", Dither::FloydSteinberg)
+      .value("floyd-steinberg", Dither::FloydSteinberg)
       .value("atkinson", Dither::Atkinson)
       .value("bayer", Dither::Bayer);
   emscripten::class_<ImageSession>("ImageSession")

@@ -1,5 +1,6 @@
 // The page: its inputs and messages, the table's filter and jump, the picture
-// on show and the files it saves.
+// on show and the files it saves; the import and the check have files of
+// their own.
 const TorvelPage = (() => {
   const $ = id => document.getElementById(id);
   // Map files are shown in the box up to this size.
@@ -24,7 +25,8 @@ const TorvelPage = (() => {
     return `${(bytes / size).toFixed(1)} ${unit}`;
   }
 
-  // One message a topic (dump, map, table, jump, save, page); none clears it.
+  // One message a topic (dump, map, table, jump, save, import, check, page);
+  // none clears it.
   function say(topic, kind, text) {
     if (text)
       messages.set(topic, { kind, text });
@@ -58,7 +60,7 @@ const TorvelPage = (() => {
                           'not a dump, or only the start of one.');
       Object.assign(state, { dump: file, table, rows: new TorvelDump.Rows(file) });
       page.timing.tableRead = performance.now();
-      $('dump-status').textContent = `${file.name}: ${sizeText(file.size)}, ${plural(table.count, 'picture')}`;
+      hashInBackground(file, `${file.name}: ${sizeText(file.size)}, ${plural(table.count, 'picture')}`);
     } catch (error) {
       if (request !== dumpRequests)
         return;
@@ -66,6 +68,26 @@ const TorvelPage = (() => {
       say('dump', 'error', error instanceof Refusal ? error.message : `Cannot read ${file.name}: ${error.message}`);
     }
     refresh();
+  }
+
+  // The verified patch names the dump's SHA-256: it is taken while the user
+  // looks, and shown beside the dump's name.
+  function hashInBackground(file, facts) {
+    const status = $('dump-status');
+    const show = (text, title) => {
+      if (state.dump === file) {
+        status.textContent = `${facts}; SHA-256 ${text}`;
+        status.title = title || '';
+      }
+    };
+    show('0 %');
+    page.timing.hashStarted = performance.now();
+    TorvelDump.digest(file, share => show(`${Math.floor(share * 100)} %`)).then(digest => {
+      const hex = [...digest].map(b => b.toString(16).padStart(2, '0')).join('');
+      if (state.dump === file)
+        page.timing.hashed = performance.now();
+      show(`${hex.slice(0, 16)}\u2026`, `SHA-256 of ${file.name}: ${hex}`);
+    }, error => show(`not taken (${error.message})`));
   }
 
   async function openMapFile(file) {
@@ -144,6 +166,7 @@ const TorvelPage = (() => {
       select(picture, true);
     else
       showPicture(null);
+    TorvelCheck.refresh();
   }
 
   // The sizes present, the commonest first.
@@ -208,7 +231,7 @@ const TorvelPage = (() => {
     $('help').hidden = !!p;
     say('save');
     if (!p)
-      return;
+      return TorvelImport.show(null, 1);
     $('picture-title').textContent = `Picture ${p.index}`;
     const facts = [['Size', `${p.width} x ${p.height} pixels`], ['Address', hex8(p.address)],
                    ['Offset', p.mapped ? hex8(p.offset) : 'unmapped'], ['Bytes', `${p.size}`]];
@@ -228,8 +251,12 @@ const TorvelPage = (() => {
     restore.disabled = !p.inDump;
     bmp.title = bmp.disabled ? $('picture-note').textContent : `picture-${p.index}.bmp: the picture as a 1-bit BMP to edit`;
     restore.title = restore.disabled ? $('picture-note').textContent : `restore-${p.index}.vkp: the patch that writes these bytes back`;
-    // Big pictures at their size or twice it, small ones up to 16 times.
-    const scale = Math.max(1, Math.min(16, Math.floor(384 / Math.max(p.width, p.height, 1))));
+    // As large as two fit side by side (the picture and an image brought in),
+    // up to 16 times and 384 pixels high.
+    const room = ($('side').clientWidth - 32 - 16) / 2 - 2;
+    const scale = Math.max(1, Math.min(16, Math.floor(room / Math.max(p.width, 1)),
+                                       Math.floor(384 / Math.max(p.height, 1))));
+    TorvelImport.show(p, scale);
     const canvas = $('picture-canvas');
     $('picture-text').textContent = '';
     if (!p.inDump)
@@ -275,18 +302,32 @@ const TorvelPage = (() => {
     setTimeout(() => URL.revokeObjectURL(link.href), 60000);
   }
 
-  // Dropped files go to the box they land on, else by name: .ini and .txt
-  // files are block maps, anything else a dump.
+  // What a dropped file is by its name: .ini and .txt files are block maps,
+  // .vkp files patches, picture files images, anything else a dump.
+  function kindOf(file) {
+    return /\.(ini|txt)$/i.test(file.name) ? 'map' : TorvelCheck.PatchNames.test(file.name) ? 'check' :
+      TorvelImport.ImageNames.test(file.name) ? 'image' : 'dump';
+  }
+
+  // Dropped files go to the box they land on, else by name; the patches
+  // dropped together are checked together.
   function drop(event) {
     event.preventDefault();
     document.body.classList.remove('dragging');
     document.querySelectorAll('.source').forEach(box => box.classList.remove('over'));
     const files = [...event.dataTransfer.files];
     const box = event.target.closest && event.target.closest('.source');
-    for (const file of files) {
-      const isMap = box && files.length === 1 ? box.id === 'map-box' : /\.(ini|txt)$/i.test(file.name);
-      (isMap ? openMapFile : openDump)(file);
-    }
+    const boxKind = box && { 'dump-box': 'dump', 'map-box': 'map', 'image-box': 'image', 'check-box': 'check' }[box.id];
+    const kinds = files.map(file => boxKind && (files.length === 1 || boxKind === 'check') ? boxKind : kindOf(file));
+    const patchFiles = files.filter((file, i) => kinds[i] === 'check');
+    if (patchFiles.length)
+      TorvelCheck.open(patchFiles);
+    files.forEach((file, i) => {
+      if (kinds[i] === 'image' && !state.picture)
+        say('import', 'error', `Pick a picture in the table before you bring in ${file.name}.`);
+      else if (kinds[i] !== 'check')
+        ({ dump: openDump, map: openMapFile, image: TorvelImport.open })[kinds[i]](file);
+    });
   }
 
   function start() {
@@ -336,6 +377,16 @@ const TorvelPage = (() => {
         document.body.classList.remove('dragging');
     });
     document.addEventListener('drop', drop);
+    TorvelImport.start({
+      say, sizeText, hex8, download, rowsOf,
+      dump: () => state.dump,
+      mapName: () => state.map.name,
+    });
+    TorvelCheck.start({
+      say, sizeText, hex8, download, rowsOf,
+      context: () => state.dump && state.table && state.map ?
+        { dump: state.dump, table: state.table, map: state.map, pictures: state.pictures } : null,
+    });
     for (const id of ['dump-file', 'map-file', 'map-apply'])
       $(id).disabled = false;
     refresh();

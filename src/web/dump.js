@@ -11,6 +11,9 @@ const TorvelDump = (() => {
   const MaxSlice = 1024 * 1024;
   const CacheBytes = 16 * 1024 * 1024;
   const HashSlice = 8 * 1024 * 1024;
+  // The hash takes a slice in pieces this large, letting the page answer
+  // between them.
+  const HashPiece = 1024 * 1024;
 
   async function bytesAt(file, start, end) {
     const bytes = new Uint8Array(await file.slice(start, end).arrayBuffer());
@@ -132,6 +135,12 @@ const TorvelDump = (() => {
   // same while its name, size and time of change are.
   const digests = new Map();
   let hashing = null;
+  // A task of its own, without the delay timers have.
+  const nextTask = () => new Promise(resolve => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = () => resolve();
+    channel.port2.postMessage(null);
+  });
   const fileKey = file => `${file.name}\n${file.size}\n${file.lastModified}`;
 
   // The SHA-256 of the whole File (32 bytes), hashed in the background a
@@ -155,9 +164,13 @@ const TorvelDump = (() => {
         for (let at = 0; at < file.size;) {
           const end = Math.min(file.size, at + HashSlice);
           const bytes = await bytesAt(file, at, end);
-          if (job.stopped)
-            throw new Error(`hashing ${file.name} was stopped`);
-          hash.update(bytes);
+          for (let piece = 0; piece < bytes.length; piece += HashPiece) {
+            if (piece > 0)
+              await nextTask();
+            if (job.stopped)
+              throw new Error(`hashing ${file.name} was stopped`);
+            hash.update(bytes.subarray(piece, piece + HashPiece));
+          }
           at = end;
           job.listeners.forEach(hear => hear(at / file.size));
         }

@@ -102,9 +102,12 @@ const TorvelImport = (() => {
     }
     $('import-threshold-value').textContent = $('import-threshold').value;
     if (changed) {
-      timing.changed = changed.timeStamp;
+      const at = timing.changed = changed.timeStamp;
       timing.drawn = performance.now();
-      requestAnimationFrame(frame => { timing.painted = frame; });
+      requestAnimationFrame(() => {
+        if (timing.changed === at)
+          timing.painted = performance.now();
+      });
     }
   }
 

@@ -5,7 +5,8 @@ const TorvelPage = (() => {
   const $ = id => document.getElementById(id);
   // Map files are shown in the box up to this size.
   const MaxShownMap = 64 * 1024;
-  const state = { dump: null, table: null, map: null, rows: null, pictures: [], picture: null };
+  const state = { dump: null, table: null, map: null, rows: null, pictures: [], picture: null,
+                  hashWaits: null };
   const messages = new Map();
   let dumpRequests = 0;
   let grid = null;
@@ -46,6 +47,7 @@ const TorvelPage = (() => {
     page.timing = { opened: performance.now() };
     Object.assign(state, { dump: null, table: null, rows: null });
     $('dump-status').textContent = `reading ${file.name}\u2026`;
+    $('dump-status').title = '';
     say('dump');
     refresh();
     try {
@@ -60,7 +62,10 @@ const TorvelPage = (() => {
                           'not a dump, or only the start of one.');
       Object.assign(state, { dump: file, table, rows: new TorvelDump.Rows(file) });
       page.timing.tableRead = performance.now();
-      hashInBackground(file, `${file.name}: ${sizeText(file.size)}, ${plural(table.count, 'picture')}`);
+      $('dump-status').textContent = `${file.name}: ${sizeText(file.size)}, ${plural(table.count, 'picture')}`;
+      // Once the grid is shown, or soon if it is not.
+      state.hashWaits = file;
+      setTimeout(() => hashInBackground(file), 1000);
     } catch (error) {
       if (request !== dumpRequests)
         return;
@@ -72,8 +77,12 @@ const TorvelPage = (() => {
 
   // The verified patch names the dump's SHA-256: it is taken while the user
   // looks, and shown beside the dump's name.
-  function hashInBackground(file, facts) {
+  function hashInBackground(file) {
+    if (state.hashWaits !== file)
+      return;
+    state.hashWaits = null;
     const status = $('dump-status');
+    const facts = status.textContent;
     const show = (text, title) => {
       if (state.dump === file) {
         status.textContent = `${facts}; SHA-256 ${text}`;
@@ -81,7 +90,6 @@ const TorvelPage = (() => {
       }
     };
     show('0 %');
-    page.timing.hashStarted = performance.now();
     TorvelDump.digest(file, share => show(`${Math.floor(share * 100)} %`)).then(digest => {
       const hex = [...digest].map(b => b.toString(16).padStart(2, '0')).join('');
       if (state.dump === file)
@@ -344,6 +352,8 @@ const TorvelPage = (() => {
       shown: () => {
         if (state.pictures.length && page.timing.tableRead && !page.timing.shown)
           page.timing.shown = performance.now();
+        if (state.pictures.length)
+          hashInBackground(state.dump);
       },
     });
     const take = (input, open) => input.addEventListener('change', () => {

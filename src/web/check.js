@@ -87,10 +87,12 @@ const TorvelCheck = (() => {
       return;
     }
     const { dump, table, map } = context;
-    if (table.capped)
-      return clear(`The picture table of ${dump.name} has no end within its first ` +
-                   `${table.count.toLocaleString('en')} entries, which is all the page reads: ` +
-                   'check these patches with torvel-pics check.');
+    if (table.capped) {
+      clear('not checked');
+      return hooks.say('check', 'error', `Cannot check patches against ${dump.name}: its picture table has no end ` +
+                       `within its first ${table.count.toLocaleString('en')} entries, which is all the page reads; ` +
+                       'torvel-pics check reads it all.');
+    }
     // The table as the page holds it, then its end entry (or the dump's last
     // bytes), then what the check reads besides.
     const tableEnd = Module.PictureTableOffset + table.bytes.length;
@@ -103,16 +105,20 @@ const TorvelCheck = (() => {
     try {
       slices = await readSlices(dump, wanted.filter(([, size]) => size > 0), request);
     } catch (error) {
-      if (request === runs)
+      if (request === runs) {
+        clear('not checked');
         hooks.say('check', 'error', `Cannot read ${dump.name}: ${error.message}`);
+      }
       return;
     }
     if (request !== runs)
       return;
     slices.push([Module.PictureTableOffset, table.bytes]);
     const result = check.run(dump.size, dump.name, map.blocks, slices);
-    if (result.error)
-      return clear(`Cannot check the patches against ${dump.name}: ${result.error}.`);
+    if (result.error) {
+      clear('not checked');
+      return hooks.say('check', 'error', `Cannot check the patches against ${dump.name}: ${result.error}.`);
+    }
     showReport(result, dump);
     await drawPictures(result, context, check, request);
   }

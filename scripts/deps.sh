@@ -17,7 +17,7 @@ for group in "${groups[@]}"; do
     bench) packages+=(hyperfine time libbenchmark-dev python3-pil) ;;
     viewers) packages+=(python3-pil imagemagick) ;;
     web) packages+=(cmake ninja-build libstb-dev emscripten node-acorn) ;;
-    browser) packages+=(chromium chromium-driver python3-selenium) ;;
+    browser) packages+=(chromium chromium-driver python3-selenium python3-pil) ;;
     *) echo "deps.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

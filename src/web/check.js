@@ -1,164 +1,217 @@
-// Patches checked in the page as check checks them: the core reads them and
-// says which slices of the dump it needs, the page reads just those, and the
-// report is check's own text; each picture they write is drawn before and
-// after.
+// Checking patches against the open dump, as check does: each patch read by
+// the core, only the dump's bytes the check needs read from the disk, the
+// report with problems and notes told apart, and each picture the patches
+// write drawn before and after.
 const TorvelCheck = (() => {
   const $ = id => document.getElementById(id);
-  // Pictures drawn before and after, at most.
-  const MaxDrawn = 24;
+  // Patch texts are read whole; no picture patch comes near this.
+  const MaxPatchFile = 256 * 1024 * 1024;
+  const PatchNames = /\.vkp$/i;
+  // Findings shown in the page; the saved report holds them all.
+  const MaxShownLines = 1000;
+  // By the kind the core gives each line.
+  const LineClass = ['unreadable', 'problem', 'note', 'applies', 'fails'];
+  const ReadsAtOnce = 16;
+  let hooks = null;
+  let files = [];
+  let runs = 0;
+  let current = null;
+  let report = null;
 
-  async function bytesAt(file, start, end) {
-    const bytes = new Uint8Array(await file.slice(start, end).arrayBuffer());
-    if (bytes.length !== end - start)
-      throw new Error(`${file.name} gave ${bytes.length} of ${end - start} bytes at ${start}`);
-    return bytes;
+  const patches = n => `${n} ${n === 1 ? 'patch' : 'patches'}`;
+  const byName = (a, b) => a.name < b.name ? -1 : a.name > b.name ? 1 : 0;
+
+  // Checks Files (a FileList or an array) in the order of their names, as
+  // a shell lists *.vkp, against the dump open now and whenever it changes.
+  function open(list) {
+    files = [...list].sort(byName);
+    run();
   }
 
-  // The first of the sorted, disjoint runs (start, end, place in data) that
-  // ends past Offset.
-  function firstPast(segments, offset) {
-    let low = 0, high = segments.length / 3;
-    while (low < high) {
-      const mid = (low + high) >> 1;
-      if (segments[3 * mid + 1] <= offset)
-        low = mid + 1;
-      else
-        high = mid;
+  function clear(status) {
+    $('check-status').textContent = status;
+    $('check-report').replaceChildren();
+    $('check-pictures').replaceChildren();
+    $('save-report').hidden = true;
+    report = null;
+  }
+
+  async function readTexts(request) {
+    const texts = [];
+    for (const file of files) {
+      if (file.size > MaxPatchFile)
+        throw new Error(`${file.name} is too large for a patch: ${hooks.sizeText(file.size)}, at most ` +
+                        `${hooks.sizeText(MaxPatchFile)}`);
+      texts.push(new Uint8Array(await file.arrayBuffer()));
+      if (request !== runs)
+        return null;
     }
-    return low;
+    return texts;
   }
 
-  // Picture's rows after the runs of written bytes; null when none meets it.
-  function after(picture, before, segments, data) {
-    const start = picture.offset, end = picture.offset + picture.size;
-    let rows = null;
-    for (let i = 3 * firstPast(segments, start); i < segments.length && segments[i] < end; i += 3) {
-      rows = rows || before.slice();
-      const from = Math.max(start, segments[i]), to = Math.min(end, segments[i + 1]);
-      const at = segments[i + 2] + (from - segments[i]);
-      rows.set(data.subarray(at, at + (to - from)), from - start);
+  // The dump's bytes at each [offset, size], a few reads at a time.
+  async function readSlices(dump, wanted, request) {
+    const slices = [];
+    for (let i = 0; i < wanted.length && request === runs; i += ReadsAtOnce)
+      slices.push(...await Promise.all(wanted.slice(i, i + ReadsAtOnce).map(async ([offset, size]) =>
+        [offset, await TorvelDump.bytesAt(dump, offset, offset + size)])));
+    return slices;
+  }
+
+  async function run() {
+    const request = ++runs;
+    hooks.say('check');
+    if (!files.length)
+      return clear('no patches open');
+    clear(`reading ${patches(files.length)}\u2026`);
+    let texts;
+    try {
+      texts = await readTexts(request);
+    } catch (error) {
+      clear('no patches open');
+      return hooks.say('check', 'error', `Cannot check the patches: ${error.message}.`);
     }
-    return rows;
-  }
-
-  function touches(picture, segments) {
-    const i = 3 * firstPast(segments, picture.offset);
-    return i < segments.length && segments[i] < picture.offset + picture.size;
-  }
-
-  function reportLine(text) {
-    const line = document.createElement('span');
-    line.textContent = text + '\n';
-    line.className = / problem: /.test(text) ? 'problem' : / note: /.test(text) ? 'note' :
-      /^[^:]+:\d+:\d+: /.test(text) ? 'error' : 'summary';
-    return line;
-  }
-
-  function figure(canvas, caption) {
-    const f = document.createElement('figure');
-    const c = document.createElement('figcaption');
-    c.textContent = caption;
-    f.append(canvas, c);
-    return f;
-  }
-
-  class Checker {
-    // Page: say(topic, kind, text), dump(), map(), table(), pictures(),
-    // rowsOf(p), scale(p).
-    constructor(page) {
-      this.page = page;
-      this.run = 0;
-      const input = $('patch-files');
-      input.addEventListener('change', () => {
-        const files = [...input.files];
-        input.value = '';
-        if (files.length)
-          this.check(files);
-      });
+    if (!texts)
+      return;
+    const check = new Module.PatchCheck();
+    if (current)
+      current.delete();
+    current = check;
+    const unreadable = files.map((file, i) => check.add(file.name, texts[i])).filter(error => error);
+    if (unreadable.length)
+      hooks.say('check', 'error', `${unreadable.length === 1 ? 'A patch' : patches(unreadable.length)} ` +
+                `cannot be read: ${unreadable.join('; ')}`);
+    const context = hooks.context();
+    if (!context) {
+      clear(`${patches(files.length)} open: open a dump and its block map to check them against it.`);
+      return;
     }
-
-    clear() {
-      $('check-report').hidden = true;
-      $('check-report').replaceChildren();
-      $('check-pictures').replaceChildren();
-      $('patch-status').textContent = 'before you flash them: do they apply to this dump?';
+    const { dump, table, map } = context;
+    if (table.capped) {
+      clear('not checked');
+      return hooks.say('check', 'error', `Cannot check patches against ${dump.name}: its picture table has no end ` +
+                       `within its first ${table.count.toLocaleString('en')} entries, which is all the page reads; ` +
+                       'torvel-pics check reads it all.');
     }
+    // The table as the page holds it, then its end entry (or the dump's last
+    // bytes), then what the check reads besides.
+    const tableEnd = Module.PictureTableOffset + table.bytes.length;
+    const wanted = [[tableEnd, Math.min(8, dump.size - tableEnd)]];
+    const ranges = check.ranges(dump.size);
+    for (let i = 0; i < ranges.length; i += 2)
+      wanted.push([ranges[i], ranges[i + 1]]);
+    $('check-status').textContent = `reading what the check needs from ${dump.name}\u2026`;
+    let slices;
+    try {
+      slices = await readSlices(dump, wanted.filter(([, size]) => size > 0), request);
+    } catch (error) {
+      if (request === runs) {
+        clear('not checked');
+        hooks.say('check', 'error', `Cannot read ${dump.name}: ${error.message}`);
+      }
+      return;
+    }
+    if (request !== runs)
+      return;
+    slices.push([Module.PictureTableOffset, table.bytes]);
+    const result = check.run(dump.size, dump.name, map.blocks, slices);
+    if (result.error) {
+      clear('not checked');
+      return hooks.say('check', 'error', `Cannot check the patches against ${dump.name}: ${result.error}.`);
+    }
+    showReport(result, dump);
+    await drawPictures(result, context, check, request);
+  }
 
-    async check(files) {
-      const { say } = this.page;
-      const dump = this.page.dump(), map = this.page.map(), table = this.page.table();
-      const run = ++this.run;
-      say('check');
-      this.clear();
-      if (!dump || !map || !table)
-        return say('check', 'error', 'Open a dump and its block map first: patches are checked against them.');
-      const names = files.map(f => f.name).join(', ');
-      $('patch-status').textContent = `checking ${names}\u2026`;
-      const checker = new Module.PatchCheck(dump.size);
+  function showReport(result, dump) {
+    report = result.text;
+    const lines = result.lines;
+    const shown = [];
+    let at = 0, hidden = 0;
+    const decoder = new TextDecoder();
+    for (let i = 0; i < lines.length; i += 2) {
+      const kind = lines[i], length = lines[i + 1];
+      if (kind >= 3 || shown.length < MaxShownLines) {
+        const line = document.createElement('div');
+        line.className = `line ${LineClass[kind]}`;
+        line.textContent = decoder.decode(report.subarray(at, at + length - 1));
+        shown.push(line);
+      } else {
+        ++hidden;
+      }
+      at += length;
+    }
+    if (hidden) {
+      const more = document.createElement('div');
+      more.className = 'line more';
+      more.textContent = `\u2026 and ${hidden.toLocaleString('en')} more findings: save the report to read them all.`;
+      shown.push(more);
+    }
+    $('check-report').replaceChildren(...shown);
+    $('save-report').hidden = false;
+    const problems = result.problems;
+    $('check-status').textContent = `${patches(files.length)} checked against ${dump.name}: ` +
+      (problems ? `${problems.toLocaleString('en')} problem${problems === 1 ? '' : 's'}` : 'no problem');
+  }
+
+  // Each picture the patches write, as the dump holds it and as apply would
+  // leave it (forced records too).
+  async function drawPictures(result, context, check, request) {
+    const figures = [];
+    for (const index of result.pictures) {
+      const p = context.pictures[index];
+      let before;
       try {
-        for (const file of files)
-          checker.add(file.name, new Uint8Array(await file.arrayBuffer()));
-        // The table to its end entry, then what the records touch.
-        const first = Module.PictureTableOffset;
-        checker.give(first, await bytesAt(dump, first, Math.min(dump.size, first + 8 * (table.count + 1))));
-        const ranges = checker.ranges();
-        for (let i = 0; i < ranges.length; i += 2)
-          checker.give(ranges[i], await bytesAt(dump, ranges[i], ranges[i] + ranges[i + 1]));
-        const result = checker.run(map.blocks, dump.name);
-        if (run !== this.run)
-          return;
-        if (result.unreadable)
-          throw new Error(`${dump.name} gave fewer bytes than it holds`);
-        const report = $('check-report');
-        report.replaceChildren(...result.report.split('\n').filter(Boolean).map(reportLine));
-        report.hidden = false;
-        $('patch-status').textContent = result.problems ?
-          `${names}: ${result.problems} problem${result.problems === 1 ? '' : 's'}; do not flash as they are` :
-          `${names}: no problem`;
-        await this.draw(result, run);
+        before = await hooks.rowsOf(p);
       } catch (error) {
-        if (run === this.run)
-          say('check', 'error', `Cannot check ${names}: ${error.message}`);
-      } finally {
-        checker.delete();
+        return hooks.say('check', 'error', `Cannot read picture ${p.index} from ${context.dump.name}: ${error.message}`);
       }
-    }
-
-    // Each picture the patches write, as the dump holds it and as apply
-    // writes it (with --force where there are problems).
-    async draw(result, run) {
-      const shown = [];
-      let more = 0;
-      for (const p of this.page.pictures()) {
-        if (!p.inDump || p.size === 0 || !touches(p, result.segments))
-          continue;
-        if (shown.length === MaxDrawn) {
-          ++more;
-          continue;
-        }
-        const before = await this.page.rowsOf(p);
-        const rows = after(p, before, result.segments, result.data);
-        if (!rows)
-          continue;
-        const scale = Math.min(this.page.scale(p), 4);
-        const was = document.createElement('canvas'), becomes = document.createElement('canvas');
-        TorvelDrawing.draw(was, p, before, scale);
-        TorvelDrawing.draw(becomes, p, rows, scale);
-        const pair = document.createElement('div');
-        pair.className = 'pair';
-        pair.append(figure(was, `picture ${p.index} now`), figure(becomes, `after the patches`));
-        shown.push(pair);
-      }
-      if (run !== this.run)
+      if (request !== runs)
         return;
-      if (more) {
-        const note = document.createElement('p');
-        note.textContent = `and ${more} more picture${more === 1 ? '' : 's'}`;
-        shown.push(note);
+      const after = check.after(p.offset, before);
+      // Up to about 240 pixels a side.
+      const scale = Math.max(1, Math.min(4, Math.floor(240 / Math.max(p.width, p.height, 1))));
+      const figure = document.createElement('figure');
+      figure.className = 'touched';
+      figure.dataset.index = p.index;
+      const caption = document.createElement('figcaption');
+      caption.textContent = `Picture ${p.index}, ${p.width} x ${p.height} at ${hooks.hex8(p.offset)}: before and after`;
+      const pair = document.createElement('div');
+      pair.className = 'pair';
+      for (const rows of [before, after]) {
+        const canvas = document.createElement('canvas');
+        TorvelDrawing.draw(canvas, p, rows, scale);
+        pair.append(canvas);
       }
-      $('check-pictures').replaceChildren(...shown);
+      figure.append(pair, caption);
+      figures.push(figure);
     }
+    if (result.morePictures) {
+      const more = document.createElement('p');
+      more.textContent = `The patches write more pictures; the first ${result.pictures.length} are drawn.`;
+      figures.push(more);
+    }
+    $('check-pictures').replaceChildren(...figures);
   }
 
-  return { Checker };
+  function start(pageHooks) {
+    hooks = pageHooks;
+    const input = $('patch-files');
+    input.addEventListener('change', () => {
+      const list = [...input.files];
+      input.value = '';
+      if (list.length)
+        open(list);
+    });
+    $('save-report').addEventListener('click', () => report && hooks.download('check-report.txt', report));
+    input.disabled = false;
+  }
+
+  // Checks the open patches again, against the dump and map now open.
+  function refresh() {
+    if (files.length)
+      run();
+  }
+
+  return { start, open, refresh, PatchNames };
 })();

@@ -1,8 +1,9 @@
-// The one place that draws a picture on the page: ink black on white paper,
-// each pixel a square of Scale canvas pixels; a picture the dump does not hold
-// is an empty crossed box of its size.
+// The one place that draws a picture on the page, as sheet draws its cells:
+// ink black on white paper, each pixel a square of Scale canvas pixels; a
+// picture the dump does not hold is an empty box of its size crossed through
+// in the frame's grey (the frame itself is the canvas's border).
 const TorvelDrawing = (() => {
-  const Cross = '#aaa';
+  const FrameGrey = 160;
 
   function size(canvas, picture, scale) {
     canvas.width = picture.width * scale;
@@ -33,18 +34,27 @@ const TorvelDrawing = (() => {
     context.putImageData(image, 0, 0);
   }
 
+  // Both diagonals, a pixel a step along the longer side, as on the sheet.
   function drawCrossed(canvas, picture, scale) {
     const context = size(canvas, picture, scale);
     if (!context)
       return;
-    context.strokeStyle = Cross;
-    context.lineWidth = 1;
-    context.beginPath();
-    context.moveTo(0, 0);
-    context.lineTo(canvas.width, canvas.height);
-    context.moveTo(canvas.width, 0);
-    context.lineTo(0, canvas.height);
-    context.stroke();
+    const { width: w, height: h } = canvas;
+    const image = context.createImageData(w, h);
+    const data = image.data;
+    data.fill(255);
+    const steps = Math.max(w, h);
+    const put = (x, y) => {
+      const at = (y * w + x) * 4;
+      data[at] = data[at + 1] = data[at + 2] = FrameGrey;
+    };
+    for (let i = 0; i < steps; ++i) {
+      const dx = steps > 1 ? Math.floor(i * (w - 1) / (steps - 1)) : 0;
+      const dy = steps > 1 ? Math.floor(i * (h - 1) / (steps - 1)) : 0;
+      put(dx, dy);
+      put(w - 1 - dx, dy);
+    }
+    context.putImageData(image, 0, 0);
   }
 
   // White paper of the picture's size, until its rows arrive.

@@ -1,5 +1,7 @@
-// Reading a dump from the user's disk in slices: the picture table, then the
-// rows of the pictures on show; never the whole file.
+// Reading a dump from the user's disk in slices: the picture table, the
+// rows of the pictures on show, the bytes a check needs, and, for the
+// verified patch, the whole file once in order for its SHA-256; never the
+// whole file at once.
 const TorvelDump = (() => {
   const TableChunk = 64 * 1024;
   // No firmware holds this many pictures: a table that runs on is no dump's.
@@ -8,6 +10,10 @@ const TorvelDump = (() => {
   const JoinGap = 64 * 1024;
   const MaxSlice = 1024 * 1024;
   const CacheBytes = 16 * 1024 * 1024;
+  const HashSlice = 8 * 1024 * 1024;
+  // The hash takes a slice in pieces this large, letting the page answer
+  // between them.
+  const HashPiece = 1024 * 1024;
 
   async function bytesAt(file, start, end) {
     const bytes = new Uint8Array(await file.slice(start, end).arrayBuffer());
@@ -125,21 +131,60 @@ const TorvelDump = (() => {
     }
   }
 
-  // The SHA-256 of the whole File, read in slices; Progress hears the share
-  // done so far.
-  async function hashFile(file, progress) {
-    const HashSlice = 8 * 1024 * 1024;
-    const hash = new Module.DumpHash();
-    try {
-      for (let at = 0; at < file.size; at += HashSlice) {
-        hash.update(await bytesAt(file, at, Math.min(file.size, at + HashSlice)));
-        progress(Math.min(file.size, at + HashSlice) / file.size);
-      }
-      return hash.finish();
-    } finally {
-      hash.delete();
+  // Digests by file, kept while the page is open; a file is taken to be the
+  // same while its name, size and time of change are.
+  const digests = new Map();
+  let hashing = null;
+  // A task of its own, without the delay timers have.
+  const nextTask = () => new Promise(resolve => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = () => resolve();
+    channel.port2.postMessage(null);
+  });
+  const fileKey = file => `${file.name}\n${file.size}\n${file.lastModified}`;
+
+  // The SHA-256 of the whole File (32 bytes), hashed in the background a
+  // slice at a time; Progress(share) hears how far it has come. Asking for
+  // another file's digest stops the one under way.
+  function digest(file, progress) {
+    const key = fileKey(file);
+    const known = digests.get(key);
+    if (known) {
+      if (progress && hashing && hashing.key === key)
+        hashing.listeners.push(progress);
+      return known;
     }
+    if (hashing)
+      hashing.stopped = true;
+    const job = { key, stopped: false, listeners: progress ? [progress] : [] };
+    hashing = job;
+    const done = (async () => {
+      const hash = new Module.DumpHash();
+      try {
+        for (let at = 0; at < file.size;) {
+          const end = Math.min(file.size, at + HashSlice);
+          const bytes = await bytesAt(file, at, end);
+          for (let piece = 0; piece < bytes.length; piece += HashPiece) {
+            if (piece > 0)
+              await nextTask();
+            if (job.stopped)
+              throw new Error(`hashing ${file.name} was stopped`);
+            hash.update(bytes.subarray(piece, piece + HashPiece));
+          }
+          at = end;
+          job.listeners.forEach(hear => hear(at / file.size));
+        }
+        return hash.finish();
+      } finally {
+        hash.delete();
+        if (hashing === job)
+          hashing = null;
+      }
+    })();
+    digests.set(key, done);
+    done.catch(() => digests.delete(key));
+    return done;
   }
 
-  return { readTable, placePictures, Rows, MaxEntries, hashFile };
+  return { readTable, placePictures, Rows, MaxEntries, bytesAt, digest };
 })();

@@ -1,6 +1,9 @@
 // The page's way into the core: bytes and numbers in, plain JavaScript values
 // out, through the same functions the programs call, so that the page's
-// files are byte for byte theirs.
+// files are byte for byte theirs. Here: the block map, the table and one
+// picture's files; images in image_glue.cpp, patches in check_glue.cpp.
+#include "web/glue_values.h"
+
 #include "base/byte_source.h"
 #include "base/int_text.h"
 #include "flash/block_map.h"
@@ -9,9 +12,8 @@
 #include "picture/mono_bmp.h"
 #include "picture/vkp.h"
 
-#include "web/glue_values.h"
-
 #include <emscripten/bind.h>
+#include <emscripten/val.h>
 
 #include <cstdint>
 #include <string>
@@ -20,18 +22,11 @@
 namespace torvel {
 namespace {
 
-using namespace web;
+using emscripten::val;
 
 // Values each placed entry takes in placeEntries' array.
 constexpr std::size_t PlaceFields = 6;
 enum PlaceFlag : std::uint32_t { Mapped = 1, InDump = 2 };
-
-// True when Rows holds exactly the rows of a Width x Height picture.
-bool holdsRows(const std::vector<std::uint8_t> &Rows, std::int32_t Width,
-               std::int32_t Height) {
-  return Width >= 0 && Width <= 255 && Height >= 0 && Height <= 255 &&
-         Rows.size() == bytesPerRow(Width) * std::uint32_t(Height);
-}
 
 EntryBytes entryAt(const std::vector<std::uint8_t> &Table, std::size_t I) {
   EntryBytes Bytes;
@@ -72,9 +67,7 @@ val placeEntries(val Table, val Blocks, double DumpSize) {
   const std::vector<std::uint8_t> Bytes = bytesOf(Table);
   const std::vector<std::int32_t> Values =
       emscripten::convertJSArrayToNumberVector<std::int32_t>(Blocks);
-  // Blob sizes stay below 2^53.
-  const std::uint64_t Size =
-      DumpSize > 0 && DumpSize < 0x1p53 ? static_cast<std::uint64_t>(DumpSize) : 0;
+  const std::uint64_t Size = wholeNumber(DumpSize).value_or(0);
   BlockMap Map;
   for (std::size_t I = 0; I + 3 <= Values.size(); I += 3)
     Map.push_back({Values[I], Values[I + 1], Values[I + 2]});

@@ -1,39 +1,51 @@
-// Bytes and arrays across the border between JavaScript and the core.
+// Plain values between JavaScript and the core: bytes in and out of the
+// page's typed arrays, and a JavaScript array read as a byte source.
 #ifndef TORVEL_WEB_GLUE_VALUES_H
 #define TORVEL_WEB_GLUE_VALUES_H
+
+#include "base/byte_source.h"
 
 #include <emscripten/val.h>
 
 #include <cstdint>
-#include <string_view>
+#include <optional>
+#include <string>
 #include <vector>
 
-namespace torvel::web {
+namespace torvel {
 
-using emscripten::val;
+std::vector<std::uint8_t> bytesOf(const emscripten::val &Array);
 
-// A copy of a Uint8Array in the core's memory, in one block move.
-inline std::vector<std::uint8_t> bytesOf(const val &Array) {
-  std::vector<std::uint8_t> Bytes(Array["length"].as<std::size_t>());
-  val(emscripten::typed_memory_view(Bytes.size(), Bytes.data()))
-      .call<void>("set", Array);
-  return Bytes;
+// A copy in JavaScript's memory, which outlives the vector's.
+template <typename T> emscripten::val arrayOf(const std::vector<T> &Values) {
+  return emscripten::val(emscripten::typed_memory_view(Values.size(), Values.data()))
+      .call<emscripten::val>("slice");
 }
 
-// A copy in JavaScript's memory, which outlives the core's.
-template <typename T> val arrayOf(const T *Values, std::size_t Count) {
-  return val(emscripten::typed_memory_view(Count, Values)).call<val>("slice");
-}
+emscripten::val bytesVal(const std::string &Text);
 
-template <typename T> val arrayOf(const std::vector<T> &Values) {
-  return arrayOf(Values.data(), Values.size());
-}
+// A Uint8Array that stays in JavaScript's memory, read a piece at a time,
+// so that a file's bytes are not held twice.
+class ArraySource : public ByteSource {
+public:
+  explicit ArraySource(emscripten::val Array);
 
-inline val bytesVal(std::string_view Text) {
-  return arrayOf(reinterpret_cast<const std::uint8_t *>(Text.data()),
-                 Text.size());
-}
+  std::uint64_t size() const override { return Size; }
+  std::size_t readAt(std::uint64_t Offset, std::span<std::uint8_t> Buffer) override;
 
-} // namespace torvel::web
+private:
+  emscripten::val Array;
+  std::uint64_t Size;
+};
+
+// True when Rows holds exactly the rows of a Width x Height picture.
+bool holdsRows(const std::vector<std::uint8_t> &Rows, std::int32_t Width,
+               std::int32_t Height);
+
+// A dump offset or size from JavaScript, where Blob sizes stay below 2^53;
+// nothing when Value is not a whole number from 0 to Limit.
+std::optional<std::uint64_t> wholeNumber(double Value, double Limit = 0x1p53);
+
+} // namespace torvel
 
 #endif

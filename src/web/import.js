@@ -1,134 +1,169 @@
-// An image brought in for the picture on show: decoded once by the core,
-// inked again on every change of the options, shown beside the picture, and
-// saved as import's BMP or as patch's verified patch.
+// Bringing an image into the selected picture, as import does: the image
+// decoded once and kept in the core's stages, a live preview at the
+// picture's size and enlarged beside it, its 1-bit BMP, and the verified
+// patch that writes it over the dump's bytes.
 const TorvelImport = (() => {
   const $ = id => document.getElementById(id);
-  // In the order of the core's enums.
-  const Fits = ['contain', 'cover', 'stretch', 'none'];
-  const Dithers = ['none', 'floyd-steinberg', 'atkinson', 'bayer'];
+  // No picture the decoder takes comes in a larger file.
+  const MaxImageFile = 256 * 1024 * 1024;
+  const ImageNames = /\.(png|jpe?g|jfif|gif|bmp|dib|pnm|ppm|pgm)$/i;
+  const state = { session: null, name: '', picture: null, scale: 1, rows: null };
+  let hooks = null;
+  let opening = 0;
+  // For measurements: when the last option changed and its preview was drawn.
+  const timing = {};
 
-  class Importer {
-    // Page: say(topic, kind, text), picture(), scale(p), rowsOf(p), dump(),
-    // mapName(), hashOf(file, progress), download(name, bytes).
-    constructor(page) {
-      this.page = page;
-      this.work = null;
-      this.name = '';
-      this.rows = null;
-      // For measurements: how long the last redraw took, from the event.
-      this.timing = {};
-      const input = $('image-file');
-      input.addEventListener('change', () => {
-        const file = input.files[0];
-        input.value = '';
-        if (file)
-          this.open(file);
+  const hasPixels = p => p.width > 0 && p.height > 0;
+  const noPixels = p => `Picture ${p.index} has no pixels (${p.width} x ${p.height}): there is nothing to bring an image into.`;
+
+  function options() {
+    return {
+      fit: $('import-fit').value, background: $('import-background').value,
+      threshold: +$('import-threshold').value, dither: $('import-dither').value,
+      invert: $('import-invert').checked,
+    };
+  }
+
+  async function open(file) {
+    const request = ++opening;
+    hooks.say('import');
+    const p = state.picture;
+    if (p && !hasPixels(p))
+      return hooks.say('import', 'error', noPixels(p));
+    if (file.size > MaxImageFile)
+      return hooks.say('import', 'error', `Cannot read image ${file.name}: ${hooks.sizeText(file.size)} is more than ` +
+                       `any picture the page reads takes (at most ${hooks.sizeText(MaxImageFile)}).`);
+    $('image-status').textContent = `reading ${file.name}\u2026`;
+    let bytes;
+    try {
+      bytes = new Uint8Array(await file.arrayBuffer());
+      // Let the message show before the decoder holds the page.
+      await new Promise(resolve => requestAnimationFrame(() => setTimeout(resolve)));
+    } catch (error) {
+      bytes = null;
+      hooks.say('import', 'error', `Cannot read image ${file.name}: ${error.message}`);
+    }
+    if (request !== opening)
+      return;
+    const session = bytes && new Module.ImageSession(bytes);
+    const reason = session ? session.reason() : 'it could not be read';
+    if (reason) {
+      if (session)
+        session.delete();
+      if (bytes)
+        hooks.say('import', 'error', `Cannot read image ${file.name}: ${reason}.`);
+      $('image-status').textContent = state.session ?
+        `${state.name} (${state.session.width()} x ${state.session.height()})` : 'no image';
+      return;
+    }
+    forget();
+    Object.assign(state, { session, name: file.name });
+    $('image-status').textContent = `${file.name} (${session.width()} x ${session.height()})`;
+    render();
+  }
+
+  // Frees the image's stages in the core.
+  function forget() {
+    if (state.session)
+      state.session.delete();
+    Object.assign(state, { session: null, name: '', rows: null });
+  }
+
+  // Shows the import for Picture, its preview at Scale times its size.
+  function show(picture, scale) {
+    Object.assign(state, { picture, scale });
+    hooks.say('import');
+    render();
+  }
+
+  // Inks the image for the picture with the options set, and draws it.
+  function render(changed) {
+    const p = state.picture;
+    const ready = !!(p && state.session && hasPixels(p));
+    state.rows = null;
+    if (ready) {
+      const o = options();
+      state.rows = state.session.rows(p.width, p.height, Module.Fit[o.fit], o.background === 'black',
+                                      o.threshold, Module.Dither[o.dither],
+                                      o.invert);
+      if (!state.rows)
+        hooks.say('import', 'error', `Cannot scale image ${state.name}: out of memory.`);
+    }
+    const shown = !!state.rows;
+    $('preview').hidden = !shown;
+    for (const id of ['save-import-bmp', 'save-patch'])
+      $(id).disabled = !shown;
+    $('import-note').textContent = p && state.session && !hasPixels(p) ? noPixels(p) : '';
+    if (shown) {
+      const picture = { width: p.width, height: p.height, inDump: true, size: state.rows.length };
+      TorvelDrawing.draw($('preview-canvas'), picture, state.rows, state.scale);
+      TorvelDrawing.draw($('preview-actual'), picture, state.rows, 1);
+      $('preview-caption').textContent = `${state.name} as picture ${p.index}`;
+    }
+    $('import-threshold-value').textContent = $('import-threshold').value;
+    if (changed) {
+      const at = timing.changed = changed.timeStamp;
+      timing.drawn = performance.now();
+      requestAnimationFrame(() => {
+        if (timing.changed === at)
+          timing.painted = performance.now();
       });
-      for (const id of ['fit', 'dither', 'background', 'invert'])
-        $(id).addEventListener('change', event => this.redraw(event.timeStamp));
-      $('threshold').addEventListener('input', event => {
-        $('threshold-value').value = $('threshold').value;
-        this.redraw(event.timeStamp);
-      });
-      $('save-import-bmp').addEventListener('click', () => this.saveBmp());
-      $('save-patch').addEventListener('click', () => this.savePatch());
-    }
-
-    async open(file) {
-      const say = this.page.say;
-      say('image');
-      let bytes;
-      try {
-        bytes = new Uint8Array(await file.arrayBuffer());
-      } catch (error) {
-        return say('image', 'error', `Cannot read ${file.name}: ${error.message}`);
-      }
-      const work = new Module.ImageWork(bytes);
-      const reason = work.error();
-      if (reason) {
-        work.delete();
-        return say('image', 'error', `Cannot read image ${file.name}: ${reason}.`);
-      }
-      if (this.work)
-        this.work.delete();
-      this.work = work;
-      this.name = file.name;
-      $('image-status').textContent = `${file.name}: ${work.width()} x ${work.height()} pixels`;
-      this.redraw();
-    }
-
-    options() {
-      return {
-        fit: Fits.indexOf($('fit').value), threshold: +$('threshold').value,
-        dither: Dithers.indexOf($('dither').value), invert: $('invert').checked,
-        black: $('background').value === 'black',
-      };
-    }
-
-    // Draws the new picture for the picture on show, or hides it.
-    redraw(since) {
-      const p = this.page.picture();
-      const figure = $('preview');
-      this.rows = null;
-      const empty = p && (p.width === 0 || p.height === 0);
-      if (p && this.work && empty)
-        this.page.say('image', 'error', `Picture ${p.index} has no pixels (${p.width} x ${p.height}): no image can fill it.`);
-      if (!p || !this.work || empty) {
-        figure.hidden = true;
-        this.enable();
-        return;
-      }
-      const o = this.options();
-      const rows = this.work.ink(p.width, p.height, o.fit, o.threshold, o.dither, o.invert, o.black);
-      if (!rows.length) {
-        this.page.say('image', 'error', `Cannot fit ${this.name} to picture ${p.index}: out of memory.`);
-        figure.hidden = true;
-      } else {
-        this.rows = rows;
-        $('preview-name').textContent = this.name;
-        TorvelDrawing.draw($('preview-canvas'), { ...p, inDump: true }, rows, this.page.scale(p));
-        figure.hidden = false;
-      }
-      this.enable();
-      if (since !== undefined)
-        this.timing.redrawn = performance.now() - since;
-    }
-
-    enable() {
-      const p = this.page.picture();
-      $('save-import-bmp').disabled = !this.rows;
-      $('save-patch').disabled = !this.rows || !p.mapped || !p.inDump;
-      $('save-patch').title = !p || !this.rows ? 'Bring in an image first.' :
-        !p.mapped ? `Picture ${p.index} is unmapped: no patch can say where it lies.` :
-        !p.inDump ? `Picture ${p.index} runs past the end of the dump.` :
-        `picture-${p.index}.vkp: the new picture, with the dump's bytes as old data`;
-    }
-
-    saveBmp() {
-      const p = this.page.picture();
-      this.page.download(`picture-${p.index}.bmp`, Module.pictureBmp(this.rows, p.width, p.height));
-    }
-
-    async savePatch() {
-      const { say } = this.page;
-      const p = this.page.picture(), rows = this.rows, dump = this.page.dump();
-      say('image');
-      try {
-        const old = await this.page.rowsOf(p);
-        const digest = await this.page.hashOf(dump, done =>
-          $('hash-status').textContent = `SHA-256 of ${dump.name}: ${Math.floor(done * 100)} %`);
-        $('hash-status').textContent = '';
-        const text = Module.verifiedPatch(p.index, p.width, p.height, p.address, p.offset, old, rows,
-                                          dump.name, dump.size, digest);
-        if (!text.length)
-          throw new Error('the picture does not fit its rows');
-        this.page.download(`picture-${p.index}.vkp`, text);
-      } catch (error) {
-        $('hash-status').textContent = '';
-        say('image', 'error', `Cannot make the patch of picture ${p.index}: ${error.message}`);
-      }
     }
   }
 
-  return { Importer };
+  function saveBmp() {
+    const p = state.picture;
+    hooks.say('import');
+    hooks.download(`picture-${p.index}.bmp`, Module.pictureBmp(state.rows, p.width, p.height));
+  }
+
+  // The verified patch of what the preview shows, once the dump's SHA-256
+  // is at hand.
+  async function savePatch() {
+    const p = state.picture;
+    const rows = state.rows;
+    const dump = hooks.dump();
+    const refuse = why => hooks.say('import', 'error', `Cannot make the patch of picture ${p.index}: ${why}.`);
+    hooks.say('import');
+    if (!p.mapped)
+      return refuse(`its address ${hooks.hex8(p.address)} lies in no block of ${hooks.mapName()}`);
+    if (!p.inDump)
+      return refuse(`its ${p.size} bytes at offset ${hooks.hex8(p.offset)} run past the end of ${dump.name}`);
+    const status = $('hash-status');
+    try {
+      const old = await hooks.rowsOf(p);
+      const digest = await TorvelDump.digest(dump, share => {
+        status.textContent = `taking the SHA-256 of ${dump.name}: ${Math.floor(share * 100)} %`;
+      });
+      status.textContent = '';
+      const bmp = Module.pictureBmp(rows, p.width, p.height);
+      const patch = Module.verifiedPatch(p.index, p.width, p.height, p.address, p.offset, old, bmp,
+                                         dump.name, dump.size, digest);
+      if (!patch.length)
+        throw new Error('the picture does not fit its rows');
+      hooks.download(`picture-${p.index}.vkp`, patch);
+    } catch (error) {
+      status.textContent = '';
+      refuse(`cannot read ${dump.name} (${error.message})`);
+    }
+  }
+
+  function start(pageHooks) {
+    hooks = pageHooks;
+    const input = $('image-file');
+    input.addEventListener('change', () => {
+      const file = input.files[0];
+      input.value = '';
+      if (file)
+        open(file);
+    });
+    for (const id of ['import-fit', 'import-background', 'import-dither', 'import-invert'])
+      $(id).addEventListener('change', event => render(event));
+    $('import-threshold').addEventListener('input', event => render(event));
+    $('save-import-bmp').addEventListener('click', saveBmp);
+    $('save-patch').addEventListener('click', savePatch);
+    input.disabled = false;
+  }
+
+  return { start, show, open, ImageNames, timing };
 })();

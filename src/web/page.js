@@ -1,15 +1,15 @@
 // The page: its inputs and messages, the table's filter and jump, the picture
-// on show and the files it saves.
+// on show and the files it saves; the import and the check have files of
+// their own.
 const TorvelPage = (() => {
   const $ = id => document.getElementById(id);
   // Map files are shown in the box up to this size.
   const MaxShownMap = 64 * 1024;
-  const state = { dump: null, table: null, map: null, rows: null, pictures: [], picture: null };
+  const state = { dump: null, table: null, map: null, rows: null, pictures: [], picture: null,
+                  hashWaits: null };
   const messages = new Map();
   let dumpRequests = 0;
-  let grid = null, importer = null, checker = null;
-  // The dump's SHA-256, once asked for: {file, promise}.
-  let hash = null;
+  let grid = null;
   // For measurements: when the last dump was opened, its table read and its
   // grid shown.
   const page = { timing: {} };
@@ -26,7 +26,8 @@ const TorvelPage = (() => {
     return `${(bytes / size).toFixed(1)} ${unit}`;
   }
 
-  // One message a topic (dump, map, table, jump, save, page); none clears it.
+  // One message a topic (dump, map, table, jump, save, import, check, page);
+  // none clears it.
   function say(topic, kind, text) {
     if (text)
       messages.set(topic, { kind, text });
@@ -46,6 +47,7 @@ const TorvelPage = (() => {
     page.timing = { opened: performance.now() };
     Object.assign(state, { dump: null, table: null, rows: null });
     $('dump-status').textContent = `reading ${file.name}\u2026`;
+    $('dump-status').title = '';
     say('dump');
     refresh();
     try {
@@ -61,6 +63,9 @@ const TorvelPage = (() => {
       Object.assign(state, { dump: file, table, rows: new TorvelDump.Rows(file) });
       page.timing.tableRead = performance.now();
       $('dump-status').textContent = `${file.name}: ${sizeText(file.size)}, ${plural(table.count, 'picture')}`;
+      // Once the grid is shown, or soon if it is not.
+      state.hashWaits = file;
+      setTimeout(() => hashInBackground(file), 1000);
     } catch (error) {
       if (request !== dumpRequests)
         return;
@@ -68,6 +73,29 @@ const TorvelPage = (() => {
       say('dump', 'error', error instanceof Refusal ? error.message : `Cannot read ${file.name}: ${error.message}`);
     }
     refresh();
+  }
+
+  // The verified patch names the dump's SHA-256: it is taken while the user
+  // looks, and shown beside the dump's name.
+  function hashInBackground(file) {
+    if (state.hashWaits !== file)
+      return;
+    state.hashWaits = null;
+    const status = $('dump-status');
+    const facts = status.textContent;
+    const show = (text, title) => {
+      if (state.dump === file) {
+        status.textContent = `${facts}; SHA-256 ${text}`;
+        status.title = title || '';
+      }
+    };
+    show('0 %');
+    TorvelDump.digest(file, share => show(`${Math.floor(share * 100)} %`)).then(digest => {
+      const hex = [...digest].map(b => b.toString(16).padStart(2, '0')).join('');
+      if (state.dump === file)
+        page.timing.hashed = performance.now();
+      show(`${hex.slice(0, 16)}\u2026`, `SHA-256 of ${file.name}: ${hex}`);
+    }, error => show(`not taken (${error.message})`));
   }
 
   async function openMapFile(file) {
@@ -122,9 +150,6 @@ const TorvelPage = (() => {
   function refresh() {
     say('table');
     say('jump');
-    say('check');
-    if (checker)
-      checker.clear();
     const { dump, table, map } = state;
     state.pictures = dump && table && map ? TorvelDump.placePictures(table, map.blocks, dump.size) : [];
     const pictures = state.pictures;
@@ -149,6 +174,7 @@ const TorvelPage = (() => {
       select(picture, true);
     else
       showPicture(null);
+    TorvelCheck.refresh();
   }
 
   // The sizes present, the commonest first.
@@ -208,29 +234,12 @@ const TorvelPage = (() => {
     return rows;
   }
 
-  // About 200 pixels across, so that the picture and the new one stand side
-  // by side: big pictures at their size, small ones up to 16 times.
-  const scaleOf = p => Math.max(1, Math.min(16, Math.floor(200 / Math.max(p.width, p.height, 1))));
-
-  // The dump's SHA-256, read once a file.
-  function hashOf(file, progress) {
-    if (!hash || hash.file !== file) {
-      const listeners = new Set();
-      hash = { file, listeners, promise: TorvelDump.hashFile(file, done => listeners.forEach(l => l(done))) };
-      hash.promise.catch(() => { if (hash && hash.file === file) hash = null; });
-    }
-    hash.listeners.clear();
-    hash.listeners.add(progress);
-    return hash.promise;
-  }
-
   async function showPicture(p) {
-    say('image');
     $('picture').hidden = !p;
     $('help').hidden = !!p;
     say('save');
     if (!p)
-      return;
+      return TorvelImport.show(null, 1);
     $('picture-title').textContent = `Picture ${p.index}`;
     const facts = [['Size', `${p.width} x ${p.height} pixels`], ['Address', hex8(p.address)],
                    ['Offset', p.mapped ? hex8(p.offset) : 'unmapped'], ['Bytes', `${p.size}`]];
@@ -250,8 +259,12 @@ const TorvelPage = (() => {
     restore.disabled = !p.inDump || p.size === 0;
     bmp.title = bmp.disabled ? $('picture-note').textContent : `picture-${p.index}.bmp: the picture as a 1-bit BMP to edit`;
     restore.title = restore.disabled ? $('picture-note').textContent : `restore-${p.index}.vkp: the patch that writes these bytes back`;
-    const scale = scaleOf(p);
-    importer.redraw();
+    // As large as two fit side by side (the picture and an image brought in),
+    // up to 16 times and 384 pixels high.
+    const room = ($('side').clientWidth - 32 - 16) / 2 - 2;
+    const scale = Math.max(1, Math.min(16, Math.floor(room / Math.max(p.width, 1)),
+                                       Math.floor(384 / Math.max(p.height, 1))));
+    TorvelImport.show(p, scale);
     const canvas = $('picture-canvas');
     $('picture-text').textContent = '';
     if (!p.inDump)
@@ -297,41 +310,35 @@ const TorvelPage = (() => {
     setTimeout(() => URL.revokeObjectURL(link.href), 60000);
   }
 
-  // Dropped files go to the box they land on, else by name: .ini and .txt
-  // files are block maps, .vkp files patches to check, pictures an image for
-  // the picture on show, anything else a dump.
+  // What a dropped file is by its name: .ini and .txt files are block maps,
+  // .vkp files patches, picture files images, anything else a dump.
+  function kindOf(file) {
+    return /\.(ini|txt)$/i.test(file.name) ? 'map' : TorvelCheck.PatchNames.test(file.name) ? 'check' :
+      TorvelImport.ImageNames.test(file.name) ? 'image' : 'dump';
+  }
+
+  // Dropped files go to the box they land on, else by name; the patches
+  // dropped together are checked together.
   function drop(event) {
     event.preventDefault();
     document.body.classList.remove('dragging');
     document.querySelectorAll('.source').forEach(box => box.classList.remove('over'));
     const files = [...event.dataTransfer.files];
     const box = event.target.closest && event.target.closest('.source');
-    const kind = file => box ? box.id.replace('-box', '') :
-      /\.(ini|txt)$/i.test(file.name) ? 'map' : /\.vkp$/i.test(file.name) ? 'patch' :
-      /\.(png|jpe?g|gif|bmp|p[gpn]m)$/i.test(file.name) && state.picture ? 'image' : 'dump';
-    const patches = files.filter(file => kind(file) === 'patch');
-    if (patches.length)
-      checker.check(patches);
-    for (const file of files) {
-      const to = kind(file);
-      if (to === 'map')
-        openMapFile(file);
-      else if (to === 'image')
-        importer.open(file);
-      else if (to === 'dump')
-        openDump(file);
-    }
+    const boxKind = box && { 'dump-box': 'dump', 'map-box': 'map', 'image-box': 'image', 'check-box': 'check' }[box.id];
+    const kinds = files.map(file => boxKind && (files.length === 1 || boxKind === 'check') ? boxKind : kindOf(file));
+    const patchFiles = files.filter((file, i) => kinds[i] === 'check');
+    if (patchFiles.length)
+      TorvelCheck.open(patchFiles);
+    files.forEach((file, i) => {
+      if (kinds[i] === 'image' && !state.picture)
+        say('import', 'error', `Pick a picture in the table before you bring in ${file.name}.`);
+      else if (kinds[i] !== 'check')
+        ({ dump: openDump, map: openMapFile, image: TorvelImport.open })[kinds[i]](file);
+    });
   }
 
   function start() {
-    const context = {
-      say, download, rowsOf, hashOf, scale: scaleOf,
-      picture: () => state.picture, dump: () => state.dump, table: () => state.table,
-      map: () => state.map, pictures: () => state.pictures,
-    };
-    importer = new TorvelImport.Importer(context);
-    checker = new TorvelCheck.Checker(context);
-    page.importer = importer;
     grid = new TorvelGrid($('grid'), $('grid-space'), {
       rowsOf: p => state.rows && state.rows.get(p),
       needRows: pictures => {
@@ -345,6 +352,8 @@ const TorvelPage = (() => {
       shown: () => {
         if (state.pictures.length && page.timing.tableRead && !page.timing.shown)
           page.timing.shown = performance.now();
+        if (state.pictures.length)
+          hashInBackground(state.dump);
       },
     });
     const take = (input, open) => input.addEventListener('change', () => {
@@ -378,7 +387,17 @@ const TorvelPage = (() => {
         document.body.classList.remove('dragging');
     });
     document.addEventListener('drop', drop);
-    for (const id of ['dump-file', 'map-file', 'map-apply', 'image-file', 'patch-files'])
+    TorvelImport.start({
+      say, sizeText, hex8, download, rowsOf,
+      dump: () => state.dump,
+      mapName: () => state.map.name,
+    });
+    TorvelCheck.start({
+      say, sizeText, hex8, download, rowsOf,
+      context: () => state.dump && state.table && state.map ?
+        { dump: state.dump, table: state.table, map: state.map, pictures: state.pictures } : null,
+    });
+    for (const id of ['dump-file', 'map-file', 'map-apply'])
       $(id).disabled = false;
     refresh();
     document.body.dataset.ready = '1';

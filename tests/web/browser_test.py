@@ -2,15 +2,15 @@
 """The browser page in headless Chromium, opened from a file:// path.
 
 It loads the example dump and block map through the page's file inputs,
-checks the grid against `torvel-pics list`, saves picture 4's BMP and
-restore patch and compares them with `torvel-pics extract` and `restore`,
-brings in a PNG with import's options and compares the new BMP and the
-verified patch with `torvel-pics import` and `patch`, checks two patches
-and compares the report with `torvel-pics check`, feeds bad inputs and
-checks the page's messages, and checks that the page asked for nothing but
-file:, data: and blob: URLs. Saves a screenshot as
-build/web/screenshot.png. Needs the release build and the web build; run it
-with Debian's /usr/bin/python3 (python3-selenium, chromium-driver).
+checks the grid against `torvel-pics list` and `sheet`, saves picture 4's
+BMP and restore patch and compares them with `torvel-pics extract` and
+`restore`, brings a PNG into picture 4 and compares the BMP and verified
+patch with `import` and `patch`, checks two patches and compares the report
+with `check`, feeds bad inputs and checks the page's messages, and checks
+that the page asked for nothing but file:, data: and blob: URLs. Saves a
+screenshot of the import as build/web/screenshot.png. Needs the release
+build and the web build; run it with Debian's /usr/bin/python3
+(python3-selenium, python3-pil, chromium-driver).
 """
 import json
 import shutil
@@ -20,6 +20,7 @@ import tempfile
 import time
 from pathlib import Path
 
+from PIL import Image, ImageDraw
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
@@ -105,9 +106,12 @@ def expected_cells(listing):
     return shown
 
 
-def run_pics(*args, config=MapPath):
-    return subprocess.run([str(Release / "torvel-pics"), "-C", str(config), *args], cwd=Work,
-                          check=True, capture_output=True, text=True).stdout
+def run_pics(*args, config=MapPath, fails=False):
+    """Standard output, or standard error when the run is to fail."""
+    run = subprocess.run([str(Release / "torvel-pics"), "-C", str(config), *args], cwd=Work,
+                         capture_output=True)
+    check(run.returncode == (1 if fails else 0), f"torvel-pics {' '.join(args)}: {run.stderr}")
+    return (run.stderr if fails else run.stdout).decode()
 
 
 def saved(downloads, name):
@@ -116,11 +120,41 @@ def saved(downloads, name):
     while not path.exists() and time.monotonic() < end:
         time.sleep(0.05)
     check(path.exists(), f"the page saved no {name}")
-    return path.read_bytes()
+    # Gone, so that the next file of that name keeps it.
+    data = path.read_bytes()
+    path.unlink()
+    return data
 
 
 def messages(driver):
     return driver.find_element(By.ID, "messages").text
+
+
+def drawing(driver, selector, scale):
+    """The canvas at Selector drawn as show draws: XX for ink, .. for paper."""
+    return driver.execute_script(
+        "const c = document.querySelector(arguments[0]), s = arguments[1];"
+        "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
+        "let t = ''; for (let y = 0; y < c.height; y += s, t += '\\n')"
+        " for (let x = 0; x < c.width; x += s) t += d[(y * c.width + x) * 4] ? '..' : 'XX';"
+        "return t;", selector, scale)
+
+
+def grey_levels(driver, selector):
+    return bytes(driver.execute_script(
+        "const c = document.querySelector(arguments[0]);"
+        "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
+        "return Array.from({length: d.length / 4}, (_, i) => d[i * 4]);", selector))
+
+
+def check_sheet_look(driver):
+    """Each cell's canvas holds the pixels of its rectangle on the sheet."""
+    for line in run_pics("sheet", "example.bin").splitlines():
+        index, x, y, width, height, name = line.split()
+        x, y, width, height = map(int, (x, y, width, height))
+        cell = Image.open(Work / name).convert("L").crop((x, y, x + width, y + height))
+        check(grey_levels(driver, f'.cell[data-index="{index}"] canvas') == cell.tobytes(),
+              f"picture {index}'s cell is not drawn as the sheet draws it")
 
 
 def check_grid_and_files(driver, downloads):
@@ -133,14 +167,10 @@ def check_grid_and_files(driver, downloads):
     check(messages(driver) == "", f"the page says: {messages(driver)}")
     # Picture 1's cell, one pixel in four, as show draws it: 101 wide, so
     # its rows hold bits past the width.
-    drawing = driver.execute_script(
-        "const c = document.querySelector('.cell[data-index=\"1\"] canvas');"
-        "const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;"
-        "let t = ''; for (let y = 0; y < c.height; y += 2, t += '\\n')"
-        " for (let x = 0; x < c.width; x += 2) t += d[(y * c.width + x) * 4] ? '..' : 'XX';"
-        "return t;")
-    check(drawing == run_pics("show", "example.bin", "1").split("\n", 1)[1],
+    check(drawing(driver, '.cell[data-index="1"] canvas', 2) ==
+          run_pics("show", "example.bin", "1").split("\n", 1)[1],
           "picture 1's cell is not drawn as show draws it")
+    check_sheet_look(driver)
 
     driver.find_element(By.CSS_SELECTOR, '.cell[data-index="4"]').click()
     wait(driver, "return document.getElementById('picture-text').textContent", "picture 4's rows")
@@ -154,8 +184,9 @@ def check_grid_and_files(driver, downloads):
     for name in ("picture-4.bmp", "restore-4.vkp"):
         check(saved(downloads, name) == (Work / name).read_bytes(),
               f"the page's {name} differs from torvel-pics'")
-    driver.save_screenshot(str(PagePath.parent / "screenshot.png"))
 
+
+def check_filter_and_map(driver):
     Select(driver.find_element(By.ID, "size-filter")).select_by_visible_text("only 40 x 24 (1)")
     check([c[0] for c in cells(driver)] == [4], "the size filter shows more than picture 4")
     for text, message in (("$6", ""), ("abc", "'abc' is not a picture index"),
@@ -188,60 +219,119 @@ def check_grid_and_files(driver, downloads):
     driver.find_element(By.CSS_SELECTOR, "#map-edit summary").click()
 
 
-def check_import_patch_and_check(driver, downloads):
-    """Picture 4 from a PNG, its BMP and verified patch, and a check of it
-    beside a patch that collides with it, as the programs make them."""
-    driver.execute_cdp_cmd("Page.setDownloadBehavior",
-                           {"behavior": "allow", "downloadPath": str(downloads)})
-    # The example's own map again, after the shifted one above.
-    give(driver, "map-file", MapPath)
-    wait(driver, "return document.getElementById('map-status').textContent.startsWith('MARLOW.INI')",
-         "the example's block map")
-    driver.find_element(By.CSS_SELECTOR, '.cell[data-index="4"]').click()
-    image = Root / "examples/shade.png"
-    give(driver, "image-file", image)
+def write_image(path):
+    """A PNG that shows each option's work: a grey ramp with a dark disc,
+    wider than picture 4, half of it see-through."""
+    image = Image.new("RGBA", (90, 50))
+    image.putdata([(x * 255 // 89, 128, 255 - y * 5, 255 if x < 60 else 110) for y in range(50)
+                   for x in range(90)])
+    ImageDraw.Draw(image).ellipse((20, 8, 54, 42), fill=(30, 20, 10, 255))
+    image.save(path)
+
+
+def set_option(driver, element_id, value):
+    driver.execute_script(
+        "const e = document.getElementById(arguments[0]);"
+        "if (e.type === 'checkbox') e.checked = arguments[1]; else e.value = arguments[1];"
+        "e.dispatchEvent(new Event(e.type === 'range' ? 'input' : 'change'));", element_id, value)
+
+
+def check_import(driver, downloads):
+    """Picture 4 with a PNG brought in: the BMP and the verified patch are
+    import's and patch's."""
+    write_image(Work / "ramp.png")
+    give(driver, "image-file", Work / "ramp.png")
     wait(driver, "return !document.getElementById('preview').hidden", "the preview")
-    Select(driver.find_element(By.ID, "fit")).select_by_visible_text("cover")
-    Select(driver.find_element(By.ID, "dither")).select_by_visible_text("floyd-steinberg")
-    driver.find_element(By.ID, "invert").click()
-    driver.execute_script("const t = document.getElementById('threshold'); t.value = 100;"
-                          "t.dispatchEvent(new Event('input'));")
-    check(driver.find_element(By.ID, "threshold-value").text == "100", "the threshold shows no 100")
+    for element_id, value in (("import-fit", "cover"), ("import-threshold", "100"),
+                              ("import-dither", "floyd-steinberg"), ("import-invert", True),
+                              ("import-background", "black")):
+        set_option(driver, element_id, value)
+    check(driver.find_element(By.ID, "import-threshold-value").text == "100",
+          "the threshold's number is not shown")
+    shown = run_pics("import", "example.bin", "4", "ramp.png", "--fit", "cover", "--threshold", "100",
+                     "--dither", "floyd-steinberg", "--invert", "--background", "black")
+    check(drawing(driver, "#preview-actual", 1) == shown.split("\n", 1)[1],
+          "the preview is not what import draws")
     driver.find_element(By.ID, "save-import-bmp").click()
+    check(saved(downloads, "picture-4.bmp") == (Work / "picture-4.bmp").read_bytes(),
+          "the page's imported picture-4.bmp differs from import's")
     driver.find_element(By.ID, "save-patch").click()
-    run_pics("import", "example.bin", "4", str(image), "imported.bmp", "--fit", "cover",
-             "--threshold", "100", "--dither", "floyd-steinberg", "--invert")
-    run_pics("patch", "example.bin", "4", "imported.bmp", "imported.vkp")
-    check(saved(downloads, "picture-4.bmp") == (Work / "imported.bmp").read_bytes(),
-          "the page's new BMP differs from torvel-pics import's")
-    check(saved(downloads, "picture-4.vkp") == (Work / "imported.vkp").read_bytes(),
-          "the page's verified patch differs from torvel-pics patch's")
+    run_pics("patch", "example.bin", "4", "picture-4.bmp")
+    check(saved(downloads, "picture-4.vkp") == (Work / "picture-4.vkp").read_bytes(),
+          "the page's picture-4.vkp differs from patch's")
+    (Work / "bad.png").write_bytes(b"\x89PNG\r\n\x1a\n" + bytes(40))
+    reason = run_pics("import", "example.bin", "4", "bad.png", fails=True).strip()
+    give(driver, "image-file", Work / "bad.png")
+    wait(driver, "return document.getElementById('messages').textContent", "the bad image's message")
+    check(messages(driver) == reason.replace("torvel-pics: cannot", "Cannot") + ".",
+          f"on bad.png the page says {messages(driver)!r}, import {reason!r}")
+    check(drawing(driver, "#preview-actual", 1) == shown.split("\n", 1)[1],
+          "a bad image replaced the one brought in")
+    # Picture 5 takes the image, but no patch: it is unmapped.
+    driver.find_element(By.CSS_SELECTOR, '.cell[data-index="5"]').click()
+    wait(driver, "return !document.getElementById('preview').hidden && "
+         "document.getElementById('preview-actual').width == 48", "picture 5's preview")
+    driver.find_element(By.ID, "save-patch").click()
+    refusal = run_pics("patch", "example.bin", "5", "picture-4.bmp", fails=True)
+    check("address 00800000 lies in no block of " in refusal and
+          messages(driver) == "Cannot make the patch of picture 5: its address 00800000 lies in no block of MARLOW.INI.",
+          f"on picture 5's patch the page says {messages(driver)!r}")
+    driver.find_element(By.CSS_SELECTOR, '.cell[data-index="4"]').click()
+    return shown
+
+
+def check_report(*patches):
+    """What torvel-pics check prints on Patches, which do not apply."""
+    run = subprocess.run([str(Release / "torvel-pics"), "-C", str(MapPath), "check", "example.bin",
+                          *patches], cwd=Work, capture_output=True)
+    check(run.returncode == 1, f"torvel-pics check {' '.join(patches)} exits {run.returncode}")
+    return run.stdout.decode()
+
+
+def check_patches(driver, downloads, imported):
+    """Two patches that collide over picture 4, and a patch that cannot be
+    read: the report is check's, the picture is drawn before and after."""
+    subprocess.run([str(Release / "torvel"), f"-C{MapPath}", str(Root / "examples/logo.bmp"),
+                    "example.bin", "4", "logo.vkp"], cwd=Work, check=True, capture_output=True)
+    give(driver, "patch-files", f"{Work / 'picture-4.vkp'}\n{Work / 'logo.vkp'}")
+    wait(driver, "return document.querySelector('#check-pictures figure')", "the touched pictures")
+    report = check_report("logo.vkp", "picture-4.vkp")
+    check(": problem: " in report, "check finds no problem")
+    driver.find_element(By.ID, "save-report").click()
+    check(saved(downloads, "check-report.txt") == report.encode(), "the page's report differs from check's")
+    kinds = driver.execute_script(
+        "return [...document.querySelectorAll('#check-report .line')].map(l => l.className.split(' ')[1])")
+    check({"note", "problem", "applies", "fails"} <= set(kinds), f"the report's lines are {kinds}")
+    figures = driver.execute_script(
+        "return [...document.querySelectorAll('#check-pictures figure')].map(f => +f.dataset.index)")
+    check(figures == [4], f"the check draws pictures {figures}")
+    before, after = (drawing(driver, f"figure.touched canvas:nth-child({n})", 4) for n in (1, 2))
+    check(before == run_pics("show", "example.bin", "4").split("\n", 1)[1] and
+          after == imported.split("\n", 1)[1], "picture 4 is not drawn before and after the patches")
+
+    (Work / "bad.vkp").write_bytes(b"; a patch\r\n00113000: FF 0G\r\n")
+    give(driver, "patch-files", Work / "bad.vkp")
+    line = check_report("bad.vkp").split("\n")[0]
+    wait(driver, "return document.getElementById('messages').textContent.includes('cannot be read')",
+         "the bad patch's message")
+    check(f"A patch cannot be read: {line}" in messages(driver), f"on bad.vkp the page says {messages(driver)!r}")
+    # Patches opened next take the bad one's place, and its message.
+    give(driver, "patch-files", Work / "logo.vkp")
+    wait(driver, "return !document.getElementById('messages').textContent", "the message to go")
+
+
+def take_screenshot(driver):
+    """Picture 1 with the example's shaded disc brought in."""
+    driver.find_element(By.CSS_SELECTOR, '.cell[data-index="1"]').click()
+    for element_id, value in (("import-fit", "contain"), ("import-threshold", "128"),
+                              ("import-dither", "atkinson"), ("import-invert", False),
+                              ("import-background", "white")):
+        set_option(driver, element_id, value)
+    give(driver, "image-file", Root / "examples/shade.png")
+    wait(driver, "return document.getElementById('preview-caption').textContent == 'shade.png as picture 1'",
+         "picture 1's preview")
     driver.execute_script("document.getElementById('side').scrollTop = 0")
     driver.save_screenshot(str(PagePath.parent / "screenshot.png"))
-
-    (Work / "other.vkp").write_bytes(b"; collides with picture-4.vkp\r\n00113002: FF 5A\r\n")
-    shutil.copy(Work / "imported.vkp", Work / "picture-4.vkp")
-    give(driver, "patch-files", "\n".join(str(Work / n) for n in ("picture-4.vkp", "other.vkp")))
-    wait(driver, "return !document.getElementById('check-report').hidden", "the check's report")
-    report = subprocess.run([str(Release / "torvel-pics"), "-C", str(MapPath), "check", "example.bin",
-                             "picture-4.vkp", "other.vkp"], cwd=Work, capture_output=True, text=True)
-    check(report.returncode == 1 and "problem" in report.stdout, "torvel-pics check finds no collision")
-    shown = driver.find_element(By.ID, "check-report").text
-    check(shown + "\n" == report.stdout, f"the page's report {shown!r} is not check's {report.stdout!r}")
-    wait(driver, "return document.querySelectorAll('#check-pictures canvas').length == 2",
-         "picture 4 before and after")
-
-    (Work / "bad.png").write_bytes(b"not a picture at all\n")
-    give(driver, "image-file", Work / "bad.png")
-    wait(driver, "return document.getElementById('messages').textContent", "a message on bad.png")
-    check("Cannot read image bad.png: not a PNG, JPEG, GIF, BMP or PNM picture" in messages(driver),
-          f"on bad.png the page says {messages(driver)!r}")
-    (Work / "bad.vkp").write_bytes(b"00113000: XX\n")
-    give(driver, "patch-files", Work / "bad.vkp")
-    wait(driver, "return document.getElementById('check-report').textContent.includes('bad.vkp:1:')",
-         "the report on bad.vkp")
-    check(driver.find_element(By.ID, "check-report").text.startswith("bad.vkp:1:11: "),
-          f"the page reports {driver.find_element(By.ID, 'check-report').text!r} on bad.vkp")
 
 
 def check_bad_inputs(driver):
@@ -319,7 +409,10 @@ def main():
         try:
             open_page(driver)
             check_grid_and_files(driver, downloads)
-            check_import_patch_and_check(driver, Path(temp) / "downloads-2")
+            imported = check_import(driver, downloads)
+            check_patches(driver, downloads, imported)
+            take_screenshot(driver)
+            check_filter_and_map(driver)
             check_bad_inputs(driver)
             check_requests(driver)
         except (Failure, WebDriverException) as failure:

@@ -46,28 +46,6 @@ std::optional<ImageSize> jpegSize(ByteSource &Source) {
   return std::nullopt;
 }
 
-// "P5" or "P6", then width and height in decimal, with comments to the end
-// of a line.
-std::optional<ImageSize> pnmSize(std::span<const std::uint8_t> Head) {
-  std::size_t Pos = 2;
-  std::array<std::uint32_t, 2> Values{};
-  for (std::uint32_t &Value : Values) {
-    while (Pos < Head.size() && (std::isspace(Head[Pos]) || Head[Pos] == '#')) {
-      if (Head[Pos] == '#')
-        while (Pos < Head.size() && Head[Pos] != '\n')
-          ++Pos;
-      else
-        ++Pos;
-    }
-    const std::size_t Start = Pos;
-    for (; Pos < Head.size() && std::isdigit(Head[Pos]) && Pos - Start < 9; ++Pos)
-      Value = Value * 10 + std::uint32_t(Head[Pos] - '0');
-    if (Pos == Start)
-      return std::nullopt;
-  }
-  return ImageSize{Values[0], Values[1]};
-}
-
 // Sequential reads through a buffer.
 class Stream {
 public:
@@ -148,33 +126,56 @@ bool jpegTablesFit(ByteSource &Source) {
   }
 }
 
-bool pnmNumbersFit(ByteSource &Source) {
+namespace {
+
+struct PnmHeader {
+  bool Fits = true;              // no number has more than 9 digits
+  std::optional<ImageSize> Size; // when width and height are there
+};
+
+// The kind, then width, height and largest value, each after white space
+// and comments, as stb_image reads them.
+PnmHeader readPnmHeader(ByteSource &Source) {
+  PnmHeader Header;
   Stream In(Source);
   std::uint8_t C = 0;
-  // The kind, then width, height and largest value, each after white space
-  // and comments, as stb_image reads them.
+  std::array<std::uint32_t, 3> Values{};
   if (!In.skip(2) || !In.next(C))
-    return true;
+    return Header;
   for (int Number = 0; Number < 3; ++Number) {
     while (true) {
       while (std::strchr(" \t\n\v\f\r", C) && C != 0)
         if (!In.next(C))
-          return true;
+          return Header;
       if (C != '#')
         break;
       while (C != '\n' && C != '\r')
         if (!In.next(C))
-          return true;
+          return Header;
     }
-    for (int Digits = 0; C >= '0' && C <= '9'; ++Digits) {
-      if (Digits == 9)
-        return false;
-      if (!In.next(C))
-        return true;
+    bool More = true;
+    int Digits = 0;
+    for (; More && C >= '0' && C <= '9'; ++Digits) {
+      if (Digits == 9) {
+        Header.Fits = false;
+        return Header;
+      }
+      Values[std::size_t(Number)] = Values[std::size_t(Number)] * 10 + std::uint32_t(C - '0');
+      More = In.next(C);
     }
+    if (Digits == 0)
+      return Header;
+    if (Number == 1)
+      Header.Size = ImageSize{Values[0], Values[1]};
+    if (!More)
+      return Header;
   }
-  return true;
+  return Header;
 }
+
+} // namespace
+
+bool pnmNumbersFit(ByteSource &Source) { return readPnmHeader(Source).Fits; }
 
 ImageKind sniffImage(std::span<const std::uint8_t> Head) {
   auto starts = [&](const char *Text, std::size_t N) {
@@ -231,7 +232,7 @@ std::optional<ImageSize> claimedSize(ImageKind Kind, ByteSource &Source) {
   case ImageKind::Jpeg:
     return jpegSize(Source);
   case ImageKind::Pnm:
-    return pnmSize(Got);
+    return readPnmHeader(Source).Size;
   default:
     break;
   }

@@ -1,6 +1,7 @@
 #include "base/sha256.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace torvel {
 
@@ -126,6 +127,22 @@ Sha256Digest Sha256::finish() {
     for (std::size_t J = 0; J < 4; ++J)
       Digest[4 * I + J] = static_cast<std::uint8_t>(State[I] >> (24 - 8 * J));
   return Digest;
+}
+
+std::optional<Sha256Digest> sha256Of(ByteSource &Source) {
+  constexpr std::size_t Piece = 1 << 20;
+  Sha256 Hash;
+  std::vector<std::uint8_t> Chunk(Piece);
+  const std::uint64_t Size = Source.size();
+  for (std::uint64_t At = 0; At < Size;) {
+    const std::size_t Want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(Piece, Size - At));
+    if (Source.readAt(At, std::span(Chunk).first(Want)) != Want)
+      return std::nullopt;
+    Hash.update(std::span(Chunk).first(Want));
+    At += Want;
+  }
+  return Hash.finish();
 }
 
 } // namespace torvel

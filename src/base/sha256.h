@@ -3,9 +3,12 @@
 #ifndef TORVEL_BASE_SHA256_H
 #define TORVEL_BASE_SHA256_H
 
+#include "base/byte_source.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -32,6 +35,10 @@ private:
   std::uint64_t TotalBytes = 0;
 };
 
+
+// The digest of every byte of Source, read in pieces; nothing when it
+// gives fewer bytes than it holds.
+std::optional<Sha256Digest> sha256Of(ByteSource &Source);
 
 } // namespace torvel
 

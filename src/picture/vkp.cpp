@@ -23,6 +23,17 @@ std::vector<std::uint8_t> packRowBytes(const TBitmap &Picture,
   return Row;
 }
 
+std::vector<std::uint8_t> packRows(const TBitmap &Picture) {
+  std::vector<std::uint8_t> Rows;
+  Rows.reserve(bytesPerRow(Picture.width()) *
+               static_cast<std::uint32_t>(Picture.height()));
+  for (std::int32_t Y = 0; Y < Picture.height(); ++Y) {
+    const std::vector<std::uint8_t> Row = packRowBytes(Picture, Y);
+    Rows.insert(Rows.end(), Row.begin(), Row.end());
+  }
+  return Rows;
+}
+
 std::string drawRow(std::span<const std::uint8_t> Row, std::int32_t Width) {
   std::string Drawing;
   for (std::size_t X = 0; X < std::size_t(Width) && X / 8 < Row.size(); ++X)

@@ -22,6 +22,9 @@ std::string patchHeader(std::int32_t Index);
 // are set.
 std::vector<std::uint8_t> packRowBytes(const TBitmap &Picture, std::int32_t Y);
 
+// Every row of Picture packed so, top row first, one after another.
+std::vector<std::uint8_t> packRows(const TBitmap &Picture);
+
 // The drawing of the first Width pixels of a packed row: "XX" for each set
 // bit, ".." for each clear one.
 std::string drawRow(std::span<const std::uint8_t> Row, std::int32_t Width);

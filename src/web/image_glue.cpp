@@ -144,11 +144,7 @@ val verifiedPatch(std::int32_t Index, std::int32_t Width, std::int32_t Height,
     return bytesVal("");
   Bitmap.setWidth(Width);
   Bitmap.setHeight(Height);
-  std::vector<std::uint8_t> NewRows;
-  for (std::int32_t Y = 0; Y < Height; ++Y) {
-    const std::vector<std::uint8_t> Row = packRowBytes(Bitmap, Y);
-    NewRows.insert(NewRows.end(), Row.begin(), Row.end());
-  }
+  const std::vector<std::uint8_t> NewRows = packRows(Bitmap);
   Sha256Digest DumpDigest;
   std::copy(Hash.begin(), Hash.end(), DumpDigest.begin());
   const PictureEntry Entry{Width, Height, Address};
